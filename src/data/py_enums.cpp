@@ -1,0 +1,151 @@
+#include "py_enums.h"
+
+#include <array>
+#include <string>
+
+namespace corbyl::py {
+namespace {
+
+struct EnumObject {
+  PyObject_HEAD
+  uint16_t value;
+};
+
+uint16_t value_of_member(PyObject* o) { return reinterpret_cast<EnumObject*>(o)->value; }
+
+// Per enumeration: the class and its shared instances, set once.
+template <typename E>
+struct EnumState {
+  static inline Once once;
+  static inline PyObject* type = nullptr;
+  static inline std::array<PyObject*, 32> members{};
+};
+
+template <typename E>
+PyObject* enum_repr(PyObject* self) {
+  const EnumTable& t = enum_table<E>();
+  int slot = t.slot_of(value_of_member(self));
+  std::string text(t.class_name);
+  text += '.';
+  text += slot >= 0 ? t.names[slot] : "?";
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+PyObject* enum_int(PyObject* self) { return PyLong_FromLong(value_of_member(self)); }
+
+// Equal to a member of the same class holding the same variant, or to an
+// integer (anything with __index__) of the same value; NotImplemented
+// otherwise, so == falls back to identity. Never raises.
+PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
+  if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+  const long mine = value_of_member(self);
+  long theirs;
+  if (Py_TYPE(other) == Py_TYPE(self)) {
+    theirs = value_of_member(other);
+  } else if (PyIndex_Check(other)) {
+    PyRef index = PyRef::steal(PyNumber_Index(other));
+    if (!index) {
+      PyErr_Clear();
+      Py_RETURN_NOTIMPLEMENTED;
+    }
+    int overflow = 0;
+    theirs = PyLong_AsLongAndOverflow(index.get(), &overflow);
+    if (overflow || theirs < 0 || theirs > 0xFFFF) {
+      PyErr_Clear();
+      Py_RETURN_NOTIMPLEMENTED;
+    }
+  } else {
+    Py_RETURN_NOTIMPLEMENTED;
+  }
+  return PyBool_FromLong((mine == theirs) == (op == Py_EQ));
+}
+
+void enum_dealloc(PyObject* self) {
+  PyTypeObject* tp = Py_TYPE(self);
+  tp->tp_free(self);
+  Py_DECREF(tp);
+}
+
+template <typename E>
+bool create_class() {
+  const EnumTable& t = enum_table<E>();
+  static const std::string name(t.class_name);
+  static const std::string doc(t.doc);
+  static PyType_Slot slots[] = {
+      {Py_tp_doc, const_cast<char*>(doc.c_str())},
+      {Py_tp_repr, reinterpret_cast<void*>(enum_repr<E>)},
+      {Py_tp_richcompare, reinterpret_cast<void*>(enum_richcompare)},
+      {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+      {Py_nb_int, reinterpret_cast<void*>(enum_int)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(enum_dealloc)},
+      {0, nullptr},
+  };
+  static PyType_Spec spec = {
+      name.c_str(), sizeof(EnumObject), 0,
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE, slots};
+
+  PyRef type = PyRef::steal(PyType_FromSpec(&spec));
+  if (!type) return false;
+  PyTypeObject* tp = reinterpret_cast<PyTypeObject*>(type.get());
+  std::array<PyObject*, 32> members{};
+  for (size_t i = 0; i < t.count; ++i) {
+    PyObject* m = tp->tp_alloc(tp, 0);
+    if (!m) {
+      for (PyObject* done : members) Py_XDECREF(done);
+      return false;
+    }
+    reinterpret_cast<EnumObject*>(m)->value = t.values[i];
+    members[i] = m;
+    // an immutable type takes its attributes through its dict, then is told
+    if (PyDict_SetItemString(tp->tp_dict, t.names[i], m) < 0) {
+      for (PyObject* done : members) Py_XDECREF(done);
+      return false;
+    }
+  }
+  PyType_Modified(tp);
+  EnumState<E>::members = members;
+  EnumState<E>::type = type.release();  // kept for the life of the process
+  return true;
+}
+
+}  // namespace
+
+template <typename E>
+PyObject* enum_class() {
+  if (!EnumState<E>::once.run(create_class<E>)) return nullptr;
+  return EnumState<E>::type;
+}
+
+template <typename E>
+PyObject* enum_to_python(E variant) {
+  if (!enum_class<E>()) return nullptr;
+  const int slot = enum_table<E>().slot_of(value_of(variant));
+  PyObject* m = EnumState<E>::members[static_cast<size_t>(slot)];
+  Py_INCREF(m);
+  return m;
+}
+
+template <typename E>
+bool enum_from_python(PyObject* o, E& out) {
+  PyObject* cls = enum_class<E>();
+  if (!cls) return false;
+  if (Py_TYPE(o) != reinterpret_cast<PyTypeObject*>(cls)) {
+    PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name,
+                 std::string(enum_table<E>().class_name).c_str());
+    return false;
+  }
+  out = static_cast<E>(value_of_member(o));
+  return true;
+}
+
+template PyObject* enum_class<LineType>();
+template PyObject* enum_class<Category>();
+template PyObject* enum_class<Account>();
+template PyObject* enum_to_python<LineType>(LineType);
+template PyObject* enum_to_python<Category>(Category);
+template PyObject* enum_to_python<Account>(Account);
+template bool enum_from_python<LineType>(PyObject*, LineType&);
+template bool enum_from_python<Category>(PyObject*, Category&);
+template bool enum_from_python<Account>(PyObject*, Account&);
+
+}  // namespace corbyl::py

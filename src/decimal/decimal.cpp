@@ -1,0 +1,294 @@
+// Arithmetic of the Decimal number: addition, multiplication, division,
+// comparison and the quantization helpers.
+#include "decimal.h"
+
+#include <array>
+#include <cassert>
+
+#include "wide.h"
+
+namespace corbyl {
+namespace {
+
+constexpr std::array<u128, 39> make_pow10() {
+  std::array<u128, 39> t{};
+  u128 v = 1;
+  for (auto& e : t) {
+    e = v;
+    v *= 10;
+  }
+  return t;
+}
+constexpr std::array<u128, 39> kPow10 = make_pow10();
+
+constexpr u128 kMax = Decimal::kMaxCoefficient;
+
+[[noreturn]] void abort_with(const char* message,
+                             std::source_location where = std::source_location::current()) {
+  throw ArithmeticAbort(message, where);
+}
+
+// Brings an exact nonnegative coefficient at `scale` into the range of a
+// Decimal: drops digits from the right while it has more than 96 bits or
+// more than `max_scale` places, then rounds half to even, taking every
+// dropped digit into account. Returns false when even scale 0 cannot hold it.
+// This is the one place where a result too wide for 96 bits gets rounded.
+bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_t& out_scale) {
+  uint64_t last = 0;   // the most recently dropped digit
+  bool sticky = false; // any nonzero digit dropped before it
+  bool dropped = false;
+  while (scale > max_scale || !c.fits96()) {
+    if (scale == 0) return false;
+    sticky = sticky || last != 0;
+    last = c.divmod_small(10);
+    dropped = true;
+    --scale;
+  }
+  u128 q = c.low128();
+  while (dropped && (last > 5 || (last == 5 && (sticky || (q & 1))))) {
+    if (q < kMax) {
+      ++q;
+      break;
+    }
+    // Rounding up would carry past 96 bits: drop one more digit and round
+    // again from the truncated value (the carry cannot repeat).
+    if (scale == 0) return false;
+    sticky = sticky || last != 0;
+    last = static_cast<uint64_t>(q % 10);
+    q /= 10;
+    --scale;
+  }
+  out = q;
+  out_scale = scale;
+  return true;
+}
+
+Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char* overflow) {
+  if (a.is_zero()) {
+    if (negate_b && !b.is_zero()) return -b;
+    return b;
+  }
+  if (b.is_zero()) return a;
+
+  const bool sa = a.negative();
+  const bool sb = b.negative() != negate_b;
+  uint32_t scale_a = a.scale(), scale_b = b.scale();
+  uint32_t scale = scale_a > scale_b ? scale_a : scale_b;
+  u128 ca = a.coefficient(), cb = b.coefficient();
+
+  // Fast path: the aligned coefficients fit in 126 bits.
+  uint32_t shift = scale_a > scale_b ? scale_a - scale_b : scale_b - scale_a;
+  if (shift <= 9) {
+    if (scale_a < scale) ca *= kPow10[shift];
+    if (scale_b < scale) cb *= kPow10[shift];
+    if (sa == sb) {
+      u128 s = ca + cb;  // below 2^127
+      if (s <= kMax) return Decimal::from_parts(s, scale, sa);
+      u128 out;
+      uint32_t out_scale;
+      if (!round_to_fit(U256::from(s), scale, Decimal::kMaxScale, out, out_scale)) abort_with(overflow);
+      return Decimal::from_parts(out, out_scale, sa);
+    }
+    bool neg = ca >= cb ? sa : sb;
+    u128 d = ca >= cb ? ca - cb : cb - ca;
+    if (d <= kMax) return Decimal::from_parts(d, scale, neg);
+    u128 out;
+    uint32_t out_scale;
+    // a difference never exceeds the larger operand, so this always fits
+    bool ok = round_to_fit(U256::from(d), scale, Decimal::kMaxScale, out, out_scale);
+    assert(ok);
+    (void)ok;
+    return Decimal::from_parts(out, out_scale, neg);
+  }
+
+  U256 wa = U256::from(ca), wb = U256::from(cb);
+  if (scale_a < scale) wa = U256::product(ca, kPow10[shift]);
+  if (scale_b < scale) wb = U256::product(cb, kPow10[shift]);
+  bool neg;
+  if (sa == sb) {
+    wa.add(wb);  // below 2^192: no carry out
+    neg = sa;
+  } else if (compare(wa, wb) >= 0) {
+    wa.sub(wb);
+    neg = sa;
+  } else {
+    wb.sub(wa);
+    wa = wb;
+    neg = sb;
+  }
+  u128 out;
+  uint32_t out_scale;
+  if (!round_to_fit(wa, scale, Decimal::kMaxScale, out, out_scale)) abort_with(overflow);
+  return Decimal::from_parts(out, out_scale, neg);
+}
+
+}  // namespace
+
+u128 pow10(uint32_t n) {
+  assert(n < kPow10.size());
+  return kPow10[n];
+}
+
+Decimal Decimal::from_parts(u128 coefficient, uint32_t scale, bool negative) {
+  assert(coefficient <= kMax);
+  assert(scale <= kMaxScale);
+  Decimal d;
+  d.lo_ = lo64(coefficient);
+  d.hi_ = static_cast<uint32_t>(hi64(coefficient));
+  d.flags_ = (scale << 16) | ((negative && coefficient != 0) ? kSignBit : 0);
+  return d;
+}
+
+Decimal Decimal::from_integer(uint64_t n, uint32_t scale) {
+  if (scale > kMaxScale) {
+    throw ArithmeticAbort("Scale exceeds the maximum precision allowed: " + std::to_string(scale) +
+                          " > " + std::to_string(kMaxScale));
+  }
+  return from_parts(n, scale, false);
+}
+
+Decimal operator+(const Decimal& a, const Decimal& b) {
+  return add_signed(a, b, false, "Addition overflowed");
+}
+
+Decimal operator-(const Decimal& a, const Decimal& b) {
+  return add_signed(a, b, true, "Subtraction overflowed");
+}
+
+Decimal operator*(const Decimal& a, const Decimal& b) {
+  if (a.is_zero() || b.is_zero()) return Decimal();
+  const bool neg = a.negative() != b.negative();
+  const uint32_t scale = a.scale() + b.scale();
+  const u128 ca = a.coefficient(), cb = b.coefficient();
+  if (hi64(ca) == 0 && hi64(cb) == 0) {
+    u128 p = mul64(lo64(ca), lo64(cb));
+    if (p <= kMax && scale <= Decimal::kMaxScale) return Decimal::from_parts(p, scale, neg);
+  }
+  u128 out;
+  uint32_t out_scale;
+  if (!round_to_fit(U256::product(ca, cb), scale, Decimal::kMaxScale, out, out_scale)) {
+    abort_with("Multiplication overflowed");
+  }
+  return Decimal::from_parts(out, out_scale, neg);
+}
+
+Decimal operator/(const Decimal& a, const Decimal& b) {
+  if (b.is_zero()) abort_with("Division by zero");
+  if (a.is_zero()) return Decimal();
+  const bool neg = a.negative() != b.negative();
+  const u128 ca = a.coefficient(), cb = b.coefficient();
+  int scale = static_cast<int>(a.scale()) - static_cast<int>(b.scale());
+  u128 q = ca / cb;
+  u128 r = ca - q * cb;
+
+  if (r == 0) {
+    // Exact: keep the quotient as it is, trailing zeros included; a negative
+    // scale is multiplied up to scale 0.
+    if (scale < 0) {
+      u128 f = kPow10[-scale];
+      if (q > kMax / f) abort_with("Division overflowed");
+      q *= f;
+      scale = 0;
+    }
+    return Decimal::from_parts(q, static_cast<uint32_t>(scale), neg);
+  }
+
+  // Append digits, up to nine at a time (r < 2^96, so r * 10^9 < 2^126),
+  // while the remainder is not zero, the scale is below 28 and the
+  // coefficient still fits in 96 bits.
+  while (r != 0 && scale < static_cast<int>(Decimal::kMaxScale)) {
+    int k = static_cast<int>(Decimal::kMaxScale) - scale;
+    if (k > 9) k = 9;
+    bool full = false;
+    for (; k > 0; --k) {
+      if (q > kMax / kPow10[k]) {
+        full = true;
+        continue;
+      }
+      u128 t = r * kPow10[k];
+      u128 d = t / cb;
+      u128 nq = q * kPow10[k] + d;
+      if (nq > kMax) {
+        full = true;
+        continue;
+      }
+      q = nq;
+      r = t - d * cb;
+      scale += k;
+      break;
+    }
+    if (full) break;
+  }
+
+  if (r != 0) {
+    // Round the last digit half to even: twice the remainder against the divisor.
+    u128 twice = r << 1;  // r < 2^96
+    if (twice > cb || (twice == cb && (q & 1))) {
+      if (q < kMax) {
+        ++q;
+      } else {
+        // q + 1 would need 97 bits: drop a digit instead; the true value lies
+        // above q, so a dropped 5 or more rounds up.
+        if (scale <= 0) abort_with("Division overflowed");
+        uint64_t last = static_cast<uint64_t>(q % 10);
+        q = q / 10 + (last >= 5 ? 1 : 0);
+        --scale;
+      }
+    }
+  }
+  if (scale < 0) {
+    u128 f = kPow10[-scale];
+    if (q > kMax / f) abort_with("Division overflowed");
+    q *= f;
+    scale = 0;
+  }
+  // The extended quotient loses its trailing zeros, down to scale 0.
+  while (scale > 0 && q % 10 == 0) {
+    q /= 10;
+    --scale;
+  }
+  return Decimal::from_parts(q, static_cast<uint32_t>(scale), neg);
+}
+
+int compare(const Decimal& a, const Decimal& b) {
+  const bool za = a.is_zero(), zb = b.is_zero();
+  if (za && zb) return 0;
+  const bool na = !za && a.negative(), nb = !zb && b.negative();
+  if (na != nb) return na ? -1 : 1;
+  int mag;  // comparison of the magnitudes
+  if (za || zb) {
+    mag = za ? -1 : 1;
+  } else {
+    uint32_t sa = a.scale(), sb = b.scale();
+    u128 ca = a.coefficient(), cb = b.coefficient();
+    if (sa == sb) {
+      mag = ca == cb ? 0 : (ca < cb ? -1 : 1);
+    } else {
+      U256 wa = U256::from(ca), wb = U256::from(cb);
+      if (sa < sb) wa = U256::product(ca, kPow10[sb - sa]);
+      else wb = U256::product(cb, kPow10[sa - sb]);
+      mag = compare(wa, wb);
+    }
+  }
+  return na ? -mag : mag;
+}
+
+Decimal quantum(uint32_t q) { return Decimal::from_integer(1, q); }
+
+Decimal quantized_zero(uint32_t q) { return Decimal::from_integer(0, q); }
+
+Decimal quantize(const Decimal& value, uint32_t q) {
+  const uint32_t s = value.scale();
+  if (s <= q) return value;
+  if (value.is_zero()) {
+    // keep the sign bit of the input (a negative zero stays one)
+    Decimal z = Decimal::from_parts(0, q, false);
+    return value.negative() ? -z : z;
+  }
+  u128 c = value.coefficient() / kPow10[s - q];
+  return Decimal::from_parts(c, q, value.negative());
+}
+
+std::string value_string(const Decimal& value, uint32_t q) { return quantize(value, q).to_string(); }
+
+}  // namespace corbyl

@@ -1,0 +1,162 @@
+// An exact decimal number: a sign, a 96-bit unsigned coefficient and a
+// decimal scale of 0 to 28, so that value = (-1)^sign * coefficient / 10^scale.
+//
+// The representation is not unique and the scale is observable: 1.5 and 1.50
+// compare equal but print differently. Every operation states the scale of
+// its result; those rules are part of what callers see.
+//
+// Parsing reports failures as values (ParseError). Arithmetic that leaves the
+// range of the type throws ArithmeticAbort; the module boundary turns that
+// into the panic exception, never the core.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <source_location>
+#include <string>
+#include <string_view>
+
+#include "int128.h"
+
+namespace corbyl {
+
+// An arithmetic failure that ends the whole call: overflow of the Decimal
+// range, division by zero, or a scale above 28 where a quantum is built.
+class ArithmeticAbort : public std::exception {
+ public:
+  explicit ArithmeticAbort(std::string message,
+                           std::source_location where = std::source_location::current())
+      : message_(std::move(message)), where_(where) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& message() const noexcept { return message_; }
+  const std::source_location& where() const noexcept { return where_; }
+
+ private:
+  std::string message_;
+  std::source_location where_;
+};
+
+enum class ParseError : uint8_t {
+  None = 0,
+  Empty,
+  NoDigits,
+  LeadWithNumber,
+  TwoPoints,
+  UnknownCharacter,
+  Overflow,
+  HighPrecision,
+};
+
+// The message of a parse error, exactly as callers see it.
+std::string_view parse_message(ParseError e);
+
+class Decimal {
+ public:
+  static constexpr uint32_t kMaxScale = 28;
+  static constexpr u128 kMaxCoefficient = (static_cast<u128>(1) << 96) - 1;
+  // sign, scale 28, 29 digits, a point and a leading "0." at most
+  static constexpr size_t kMaxPrinted = 32;
+
+  // Zero with scale 0.
+  constexpr Decimal() = default;
+
+  // The number with the given parts; the coefficient must fit in 96 bits and
+  // the scale be at most 28. A zero coefficient drops the sign.
+  static Decimal from_parts(u128 coefficient, uint32_t scale, bool negative);
+
+  // coefficient n, scale s: from_integer(250, 2) is 2.50. Aborts when s > 28
+  // with "Scale exceeds the maximum precision allowed: s > 28".
+  static Decimal from_integer(uint64_t n, uint32_t scale);
+
+  struct Parsed;
+  // Exact parsing of decimal text: digits, at most one point, an optional
+  // leading sign and underscores between digits. No rounding ever happens.
+  static Parsed parse(std::string_view text);
+
+  u128 coefficient() const { return make_u128(hi_, lo_); }
+  uint32_t scale() const { return (flags_ >> 16) & 0xFF; }
+  bool negative() const { return (flags_ >> 31) != 0; }
+  bool is_zero() const { return (lo_ | hi_) == 0; }
+  uint32_t flags() const { return flags_; }
+  // The three 32-bit words of the coefficient.
+  uint32_t low_word() const { return static_cast<uint32_t>(lo_); }
+  uint32_t mid_word() const { return static_cast<uint32_t>(lo_ >> 32); }
+  uint32_t high_word() const { return hi_; }
+
+  // Plain decimal text: "-" for a set sign bit (also on a zero), the integer
+  // digits, and exactly `scale` fractional digits. Writes at most
+  // kMaxPrinted bytes into `out` and returns the count.
+  size_t print(char* out) const;
+  std::string to_string() const;
+
+  Decimal operator-() const {
+    Decimal r = *this;
+    r.flags_ ^= kSignBit;
+    return r;
+  }
+
+  // Addition: a zero left operand gives the right operand unchanged (and
+  // subtraction its negation), a zero right operand gives the left one;
+  // otherwise the exact result at the larger scale, rounded half to even at
+  // the largest scale that fits 96 bits. Aborts with "Addition overflowed" /
+  // "Subtraction overflowed".
+  friend Decimal operator+(const Decimal& a, const Decimal& b);
+  friend Decimal operator-(const Decimal& a, const Decimal& b);
+  Decimal& operator+=(const Decimal& b) { return *this = *this + b; }
+  Decimal& operator-=(const Decimal& b) { return *this = *this - b; }
+
+  // Multiplication: zero if either operand is zero (scale 0), else the exact
+  // product at the sum of the scales, rounded half to even to at most 28
+  // places and 96 bits. Aborts with "Multiplication overflowed".
+  friend Decimal operator*(const Decimal& a, const Decimal& b);
+
+  // Division: exact when the coefficients divide (trailing zeros kept),
+  // else extended to 28 places or 96 bits, rounded half to even, with the
+  // trailing zeros of the extension removed. Aborts with "Division by zero"
+  // or "Division overflowed".
+  friend Decimal operator/(const Decimal& a, const Decimal& b);
+
+  // Ordering and equality by value: 1.5 == 1.50 and every zero is equal.
+  friend int compare(const Decimal& a, const Decimal& b);
+  friend bool operator==(const Decimal& a, const Decimal& b) { return compare(a, b) == 0; }
+  friend bool operator<(const Decimal& a, const Decimal& b) { return compare(a, b) < 0; }
+  friend bool operator>(const Decimal& a, const Decimal& b) { return compare(a, b) > 0; }
+
+  // Same sign bit, scale and coefficient: 1.5 and 1.50 differ here.
+  bool identical(const Decimal& o) const {
+    return flags_ == o.flags_ && lo_ == o.lo_ && hi_ == o.hi_;
+  }
+
+ private:
+  static constexpr uint32_t kSignBit = 0x80000000u;
+
+  uint32_t flags_ = 0;  // bit 31 sign, bits 16..23 scale, all else zero
+  uint32_t hi_ = 0;     // coefficient bits 64..95
+  uint64_t lo_ = 0;     // coefficient bits 0..63
+};
+
+struct Decimal::Parsed {
+  Decimal value;
+  ParseError error = ParseError::None;
+  bool ok() const { return error == ParseError::None; }
+};
+
+// One unit of the last place at q decimal places: quantum(2) is 0.01.
+// Aborts when q > 28.
+Decimal quantum(uint32_t q);
+
+// Zero with scale q: quantized_zero(2) prints 0.00. Aborts when q > 28.
+Decimal quantized_zero(uint32_t q);
+
+// The value cut toward zero to at most q places; never pads and never fails:
+// quantize(1.239, 2) is 1.23, quantize(1.5, 2) stays 1.5.
+Decimal quantize(const Decimal& value, uint32_t q);
+
+// The printing of quantize(value, q).
+std::string value_string(const Decimal& value, uint32_t q);
+
+// 10^n for n <= 38.
+u128 pow10(uint32_t n);
+
+}  // namespace corbyl

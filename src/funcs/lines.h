@@ -1,0 +1,26 @@
+// Line generation from a pricing specification: the fee lines of a tip and
+// the full line list of the sale of one deliverable. The lines come back
+// untabulated; adding them up is the caller's next step.
+#pragma once
+
+#include <vector>
+
+#include "../data/error.h"
+#include "../data/line_item.h"
+#include "../data/records.h"
+
+namespace corbyl {
+
+inline constexpr const char* kPricingNotSpecified = "Pricing not specified.";
+inline constexpr const char* kNoPlanName = "No plan name specified.";
+inline constexpr const char* kPricingNotProvided = "Pricing specification not provided.";
+
+// Processing, card and payout fee lines, and the cross-border line for an
+// international payment.
+Outcome<std::vector<LineItem>> tip_fee_lines(TipLinesContext context);
+
+// The base price line (unless an extra line is one), the lines of the case
+// (table product, escrow, or neither) and the caller's extra lines.
+Outcome<std::vector<LineItem>> deliverable_lines(DeliverableLinesContext context);
+
+}  // namespace corbyl

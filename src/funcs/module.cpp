@@ -1,0 +1,249 @@
+// The module `corbyl`: its initialisation, the five module functions and the
+// three enumeration classes. Each function reads as four steps: convert the
+// arguments, run the native operation, convert the result back, map errors.
+#include <exception>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "../data/py_convert.h"
+#include "../data/py_enums.h"
+#include "../data/py_errors.h"
+#include "call.h"
+#include "divide.h"
+#include "lines.h"
+#include "totals.h"
+
+namespace corbyl::py {
+namespace {
+
+// Runs the native part of a call; an abort becomes the panic exception and
+// nothing thrown escapes into the interpreter.
+template <typename F>
+PyObject* guarded(F&& body) {
+  try {
+    return body();
+  } catch (const ArithmeticAbort& abort) {
+    raise_panic(abort);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_panic(ArithmeticAbort(e.what()));
+  }
+  return nullptr;
+}
+
+// Converts one argument; a TypeError is reported as a failure of the argument.
+template <typename T, typename Read>
+bool argument(PyObject* o, const char* name, T& out, Read read) {
+  return read(o, out) || wrap_argument_error(name);
+}
+
+PyObject* totals_to_dict(Totals& t, uint32_t q) {
+  const Keys& k = keys();
+  PyRef result = PyRef::steal(PyDict_New());
+  PyRef subtotals = PyRef::steal(PyDict_New());
+  if (!result || !subtotals) return result_creation_failed();
+  for (const auto& e : t.subtotals.entries()) {
+    PyRef id = PyRef::steal(PyLong_FromLong(e.line.id));
+    PyRef text = PyRef::steal(decimal_to_str(e.value));
+    if (!id || !text) return result_creation_failed();
+    // a later line with the same id replaces the earlier value
+    if (PyDict_SetItem(subtotals.get(), id.get(), text.get()) < 0) return nullptr;
+  }
+  PyRef total = PyRef::steal(decimal_to_str(quantize(t.total, q)));
+  PyRef discount = PyRef::steal(decimal_to_str(quantize(t.discount, q)));
+  if (!total || !discount) return result_creation_failed();
+  if (PyDict_SetItem(result.get(), k.total, total.get()) < 0 ||
+      PyDict_SetItem(result.get(), k.discount, discount.get()) < 0 ||
+      PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
+    return nullptr;
+  }
+  return result.release();
+}
+
+constexpr const char* kLinesParams[] = {"lines", "quantization"};
+constexpr const char* kDivideParams[] = {"source_amount", "divisor", "quantization"};
+constexpr const char* kContextParams[] = {"provided_lines_context"};
+
+PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_get_totals", kLinesParams, 2};
+  PyObject* a[2];
+  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    std::vector<LineItem> lines;
+    uint32_t q = 0;
+    if (!argument(a[0], "lines", lines, read_line_items) || !argument(a[1], "quantization", q, read_u32)) {
+      return nullptr;
+    }
+    Outcome<Totals> t = get_totals(std::move(lines), q);
+    if (!t.ok()) return raise_value_error(t.error().display());
+    return totals_to_dict(t.value(), q);
+  });
+}
+
+PyObject* py_reckon_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_reckon_lines", kLinesParams, 2};
+  PyObject* a[2];
+  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    std::vector<LineItem> lines;
+    uint32_t q = 0;
+    if (!argument(a[0], "lines", lines, read_line_items) || !argument(a[1], "quantization", q, read_u32)) {
+      return nullptr;
+    }
+    Outcome<Decimal> total = reckon_lines(std::move(lines), q);
+    if (!total.ok()) return raise_value_error(total.error().display());
+    // printed in full, not cut to the quantization
+    PyObject* s = decimal_to_str(total.value());
+    return s ? s : result_creation_failed();
+  });
+}
+
+PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_divide_amount", kDivideParams, 3};
+  PyObject* a[3];
+  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    std::string amount;
+    uint16_t divisor = 0;
+    uint32_t q = 0;
+    if (!argument(a[0], "source_amount", amount, read_text) || !argument(a[1], "divisor", divisor, read_u16) ||
+        !argument(a[2], "quantization", q, read_u32)) {
+      return nullptr;
+    }
+    Outcome<Division> d = divide_amount(amount, divisor, q);
+    if (!d.ok()) return raise_value_error(d.error().display());
+    const Division& parts = d.value();
+    // the parts take at most two values: each is printed once and shared
+    PyRef larger = PyRef::steal(decimal_to_str(quantize(parts.larger, q)));
+    PyRef base = PyRef::steal(decimal_to_str(quantize(parts.base, q)));
+    PyRef list = PyRef::steal(PyList_New(parts.count));
+    if (!larger || !base || !list) return result_creation_failed();
+    for (uint32_t i = 0; i < parts.count; ++i) {
+      PyObject* s = i < parts.larger_count ? larger.get() : base.get();
+      Py_INCREF(s);
+      PyList_SET_ITEM(list.get(), i, s);
+    }
+    return list.release();
+  });
+}
+
+PyObject* py_deliverable_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_deliverable_lines", kContextParams, 1};
+  PyObject* a[1];
+  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    DeliverableLinesContext context;
+    if (!argument(a[0], "provided_lines_context", context, read_deliverable_context)) return nullptr;
+    Outcome<std::vector<LineItem>> lines = deliverable_lines(std::move(context));
+    if (!lines.ok()) return raise_value_error(lines.error().display());
+    return line_items_to_list(lines.value());
+  });
+}
+
+PyObject* py_tip_fee_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_tip_fee_lines", kContextParams, 1};
+  PyObject* a[1];
+  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    TipLinesContext context;
+    if (!argument(a[0], "provided_lines_context", context, read_tip_context)) return nullptr;
+    Outcome<std::vector<LineItem>> lines = tip_fee_lines(std::move(context));
+    if (!lines.ok()) return raise_value_error(lines.error().display());
+    return line_items_to_list(lines.value());
+  });
+}
+
+#define CORBYL_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f))
+
+PyMethodDef kFunctions[] = {
+    {"py_get_totals", CORBYL_FASTCALL(py_get_totals), METH_FASTCALL | METH_KEYWORDS,
+     "py_get_totals(lines, quantization)\n--\n\n"},
+    {"py_reckon_lines", CORBYL_FASTCALL(py_reckon_lines), METH_FASTCALL | METH_KEYWORDS,
+     "py_reckon_lines(lines, quantization)\n--\n\n"},
+    {"py_divide_amount", CORBYL_FASTCALL(py_divide_amount), METH_FASTCALL | METH_KEYWORDS,
+     "py_divide_amount(source_amount, divisor, quantization)\n--\n\n"},
+    {"py_deliverable_lines", CORBYL_FASTCALL(py_deliverable_lines), METH_FASTCALL | METH_KEYWORDS,
+     "py_deliverable_lines(provided_lines_context)\n--\n\nPython binding for deliverable_lines"},
+    {"py_tip_fee_lines", CORBYL_FASTCALL(py_tip_fee_lines), METH_FASTCALL | METH_KEYWORDS,
+     "py_tip_fee_lines(provided_lines_context)\n--\n\nPython binding for tip_fee_lines"},
+};
+
+// Appends `name` to the module's __all__ (created empty on first use) and
+// sets the attribute.
+bool add_public(PyObject* module, const char* name, PyObject* value) {
+  PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+    PyErr_Clear();
+    all = PyRef::steal(PyList_New(0));
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
+  }
+  PyRef text = PyRef::steal(PyUnicode_FromString(name));
+  if (!text || PyList_Append(all.get(), text.get()) < 0) return false;
+  return PyObject_SetAttr(module, text.get(), value) == 0;
+}
+
+int exec_module(PyObject* module) {
+  if (!PyModule_Check(module)) {
+    PyErr_Format(PyExc_TypeError, "expected a module object, got '%.200s'", Py_TYPE(module)->tp_name);
+    return -1;
+  }
+  if (!init_keys()) return -1;
+  PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+  if (!module_name) return -1;
+  for (PyMethodDef& def : kFunctions) {
+    PyRef f = PyRef::steal(PyCFunction_NewEx(&def, module, module_name.get()));
+    if (!f || !add_public(module, def.ml_name, f.get())) return -1;
+  }
+  struct {
+    const char* name;
+    PyObject* (*get)();
+  } const classes[] = {
+      {"LineType", enum_class<LineType>},
+      {"Account", enum_class<Account>},
+      {"Category", enum_class<Category>},
+  };
+  for (const auto& c : classes) {
+    PyObject* cls = c.get();
+    if (!cls || !add_public(module, c.name, cls)) return -1;
+  }
+  // Reachable for `except corbyl.PanicException`, but not part of __all__.
+  PyObject* panic = panic_exception();
+  if (!panic || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
+  return 0;
+}
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#if CORBYL_PY312_PLUS
+    // The classes are shared by the whole process, so one interpreter only.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
+#if CORBYL_PY313_PLUS
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT,
+    "corbyl",
+    "Exact money arithmetic for marketplace bills.\n"
+    "The init function PyInit_corbyl must match the name the module is built as;\n"
+    "build and import it as corbyl.",
+    0,
+    nullptr,
+    kSlots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace corbyl::py
+
+PyMODINIT_FUNC PyInit_corbyl(void) {
+  return PyModuleDef_Init(&corbyl::py::kModule);
+}

@@ -1,0 +1,44 @@
+// Adding line items up: the total, the discount and one subtotal per line,
+// with rounding differences moved onto lines one quantum at a time so that
+// the subtotals add up exactly to the total.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "../data/error.h"
+#include "../data/line_item.h"
+#include "../decimal/decimal.h"
+#include "subtotals.h"
+
+namespace corbyl {
+
+struct Totals {
+  Decimal total;
+  Decimal discount;
+  SubtotalMap subtotals;
+};
+
+inline constexpr const char* kUnfrozenLine = "Unfrozen line found!";
+inline constexpr const char* kMissingKey = "Missing key from decimal map. How?";
+inline constexpr const char* kNoCandidates =
+    "No line items to distribute difference to. You may be missing a base price line item, "
+    "which should be included even if the base price would be zero.";
+inline constexpr const char* kTooLargeToTotal =
+    "Amounts are too large to total exactly at this quantization.";
+
+// Frozen mode when the list is not empty and every line has a frozen value
+// (those are only summed); computed mode otherwise.
+Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t quantization);
+
+// Moves `difference` (a nonzero whole number of quanta) onto the subtotals
+// whose sign it shares, one quantum at a time, in passes over a fixed order.
+std::optional<TabulationError> redistribute_difference(SubtotalMap& subtotals,
+                                                       const Decimal& difference,
+                                                       uint32_t quantization);
+
+// The total of get_totals alone.
+Outcome<Decimal> reckon_lines(std::vector<LineItem> lines, uint32_t quantization);
+
+}  // namespace corbyl
