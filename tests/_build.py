@@ -1,0 +1,51 @@
+"""Builds the test-only parts of the project with CMake, once per interpreter.
+
+The test-only extension ``_corbyl_testing`` (the decimal core exposed to the
+tests) and the GoogleTest suite are never part of the installed package.
+"""
+from __future__ import annotations
+
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import sysconfig
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+
+def _cmake() -> str:
+    exe = shutil.which("cmake")
+    if exe is None:
+        raise RuntimeError("cmake is needed to build the test-only extension (pip install cmake)")
+    return exe
+
+
+def _generator() -> list[str]:
+    return ["-G", "Ninja"] if shutil.which("ninja") else []
+
+
+def build(name: str, options: dict[str, str]) -> pathlib.Path:
+    """Configures and builds ROOT into build/<name>; returns the build folder."""
+    out = ROOT / "build" / name
+    args = [_cmake(), "-S", str(ROOT), "-B", str(out), *_generator(), "-DCMAKE_BUILD_TYPE=Release"]
+    args += [f"-D{k}={v}" for k, v in options.items()]
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([_cmake(), "--build", str(out), "--parallel", "2"], check=True, stdout=subprocess.DEVNULL)
+    return out
+
+
+def build_testing_extension() -> pathlib.Path:
+    tag = sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else "")
+    sanitize = os.environ.get("CORBYL_SANITIZE", "")
+    name = f"testing-{tag}" + (f"-{sanitize.replace(',', '-')}" if sanitize else "")
+    return build(
+        name,
+        {
+            "CORBYL_EXTENSION": "OFF",
+            "CORBYL_TEST_EXTENSION": "ON",
+            "CORBYL_SANITIZE": sanitize,
+            "Python_EXECUTABLE": sys.executable,
+        },
+    )

@@ -1,0 +1,24 @@
+import os
+import sys
+
+import pytest
+from hypothesis import HealthCheck, settings
+
+from _build import build_testing_extension
+
+settings.register_profile(
+    "ci", max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow]
+)
+settings.register_profile("dev", max_examples=100, deadline=None)
+settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE", "dev"))
+
+
+def pytest_sessionstart(session):
+    sys.path.insert(0, str(build_testing_extension()))
+
+
+@pytest.fixture(scope="session")
+def dec():
+    import _corbyl_testing
+
+    return _corbyl_testing

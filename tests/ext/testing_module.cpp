@@ -1,0 +1,161 @@
+// _corbyl_testing: the native decimal operations exposed for the tests, so
+// that hypothesis can compare them with Python's decimal module. Built by the
+// test suite only, never installed with the package.
+//
+// Decimals cross as text. A parse failure raises ValueError with the parse
+// message; an arithmetic abort raises ArithmeticError with its message.
+#include <string>
+
+#include "data/pyref.h"
+#include "decimal/decimal.h"
+#include "decimal/exact_sum.h"
+
+using corbyl::ArithmeticAbort;
+using corbyl::Decimal;
+
+namespace {
+
+bool parse_arg(PyObject* o, Decimal& out) {
+  Py_ssize_t n = 0;
+  const char* s = PyUnicode_AsUTF8AndSize(o, &n);
+  if (!s) return false;
+  const Decimal::Parsed p = Decimal::parse(std::string_view(s, static_cast<size_t>(n)));
+  if (!p.ok()) {
+    PyErr_SetString(PyExc_ValueError, std::string(corbyl::parse_message(p.error)).c_str());
+    return false;
+  }
+  out = p.value;
+  return true;
+}
+
+PyObject* to_str(const Decimal& d) { return PyUnicode_FromString(d.to_string().c_str()); }
+
+template <typename F>
+PyObject* guarded(F&& f) {
+  try {
+    return f();
+  } catch (const ArithmeticAbort& e) {
+    PyErr_SetString(PyExc_ArithmeticError, e.what());
+    return nullptr;
+  }
+}
+
+bool check_count(const char* name, Py_ssize_t nargs, Py_ssize_t want) {
+  if (nargs == want) return true;
+  PyErr_Format(PyExc_TypeError, "%s() takes %zd arguments", name, want);
+  return false;
+}
+
+// parse(text) -> (negative, coefficient, scale, printed)
+PyObject* t_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("parse", nargs, 1)) return nullptr;
+  Decimal d;
+  if (!parse_arg(args[0], d)) return nullptr;
+  const std::string coef = Decimal::from_parts(d.coefficient(), 0, false).to_string();
+  return Py_BuildValue("(NNIN)", PyBool_FromLong(d.negative()), PyLong_FromString(coef.c_str(), nullptr, 10),
+                       d.scale(), to_str(d));
+}
+
+template <Decimal (*Op)(const Decimal&, const Decimal&)>
+PyObject* binary(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("binary operation", nargs, 2)) return nullptr;
+  Decimal a, b;
+  if (!parse_arg(args[0], a) || !parse_arg(args[1], b)) return nullptr;
+  return guarded([&] { return to_str(Op(a, b)); });
+}
+
+Decimal op_add(const Decimal& a, const Decimal& b) { return a + b; }
+Decimal op_sub(const Decimal& a, const Decimal& b) { return a - b; }
+Decimal op_mul(const Decimal& a, const Decimal& b) { return a * b; }
+Decimal op_div(const Decimal& a, const Decimal& b) { return a / b; }
+Decimal op_iadd(const Decimal& a, const Decimal& b) {
+  Decimal r = a;
+  r += b;
+  return r;
+}
+Decimal op_isub(const Decimal& a, const Decimal& b) {
+  Decimal r = a;
+  r -= b;
+  return r;
+}
+
+PyObject* t_compare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("compare", nargs, 2)) return nullptr;
+  Decimal a, b;
+  if (!parse_arg(args[0], a) || !parse_arg(args[1], b)) return nullptr;
+  return PyLong_FromLong(compare(a, b));
+}
+
+PyObject* t_negate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("negate", nargs, 1)) return nullptr;
+  Decimal a;
+  if (!parse_arg(args[0], a)) return nullptr;
+  return to_str(-a);
+}
+
+template <typename F>
+PyObject* with_quantization(PyObject* o, F&& f) {
+  const unsigned long q = PyLong_AsUnsignedLong(o);
+  if (PyErr_Occurred()) return nullptr;
+  return guarded([&] { return f(static_cast<uint32_t>(q)); });
+}
+
+PyObject* t_quantize(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("quantize", nargs, 2)) return nullptr;
+  Decimal a;
+  if (!parse_arg(args[0], a)) return nullptr;
+  return with_quantization(args[1], [&](uint32_t q) { return to_str(corbyl::quantize(a, q)); });
+}
+
+PyObject* t_value_string(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("value_string", nargs, 2)) return nullptr;
+  Decimal a;
+  if (!parse_arg(args[0], a)) return nullptr;
+  return with_quantization(args[1], [&](uint32_t q) {
+    const std::string s = corbyl::value_string(a, q);
+    return PyUnicode_FromString(s.c_str());
+  });
+}
+
+PyObject* t_quantum(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("quantum", nargs, 1)) return nullptr;
+  return with_quantization(args[0], [](uint32_t q) { return to_str(corbyl::quantum(q)); });
+}
+
+PyObject* t_quantized_zero(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("quantized_zero", nargs, 1)) return nullptr;
+  return with_quantization(args[0], [](uint32_t q) { return to_str(corbyl::quantized_zero(q)); });
+}
+
+#define FAST(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f))
+
+PyMethodDef kMethods[] = {
+    {"parse", FAST(t_parse), METH_FASTCALL, nullptr},
+    {"add", FAST(binary<op_add>), METH_FASTCALL, nullptr},
+    {"sub", FAST(binary<op_sub>), METH_FASTCALL, nullptr},
+    {"iadd", FAST(binary<op_iadd>), METH_FASTCALL, nullptr},
+    {"isub", FAST(binary<op_isub>), METH_FASTCALL, nullptr},
+    {"mul", FAST(binary<op_mul>), METH_FASTCALL, nullptr},
+    {"div", FAST(binary<op_div>), METH_FASTCALL, nullptr},
+    {"compare", FAST(t_compare), METH_FASTCALL, nullptr},
+    {"negate", FAST(t_negate), METH_FASTCALL, nullptr},
+    {"quantize", FAST(t_quantize), METH_FASTCALL, nullptr},
+    {"value_string", FAST(t_value_string), METH_FASTCALL, nullptr},
+    {"quantum", FAST(t_quantum), METH_FASTCALL, nullptr},
+    {"quantized_zero", FAST(t_quantized_zero), METH_FASTCALL, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef_Slot kSlots[] = {
+#if CORBYL_PY313_PLUS
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "_corbyl_testing", "Test-only access to the decimal core.", 0,
+                       kMethods, kSlots, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__corbyl_testing(void) { return PyModuleDef_Init(&kModule); }
