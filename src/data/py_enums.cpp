@@ -69,7 +69,9 @@ void enum_dealloc(PyObject* self) {
 template <typename E>
 bool create_class() {
   const EnumTable& t = enum_table<E>();
-  static const std::string name(t.class_name);
+  // "builtins." gives __module__ "builtins" without the interpreter's warning
+  // about a type name that names no module
+  static const std::string name = "builtins." + std::string(t.class_name);
   static const std::string doc(t.doc);
   static PyType_Slot slots[] = {
       {Py_tp_doc, const_cast<char*>(doc.c_str())},

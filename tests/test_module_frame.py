@@ -1,0 +1,190 @@
+"""The face of the module: registration, signatures, call shapes, argument
+conversion and the mapping of failures to exceptions."""
+import subprocess
+import sys
+
+import pytest
+
+import corbyl
+from helpers import cause_chain, line
+
+FUNCS = ["py_get_totals", "py_reckon_lines", "py_divide_amount", "py_deliverable_lines", "py_tip_fee_lines"]
+
+
+def test_all_lists_the_functions_then_the_classes_in_registration_order():
+    assert corbyl.__all__ == FUNCS + ["LineType", "Account", "Category"]
+    assert corbyl.LineType is corbyl.LineType
+    for name in corbyl.__all__:
+        assert getattr(corbyl, name) is not None
+
+
+@pytest.mark.parametrize(
+    "name, signature, doc",
+    [
+        ("py_get_totals", "(lines, quantization)", None),
+        ("py_reckon_lines", "(lines, quantization)", None),
+        ("py_divide_amount", "(source_amount, divisor, quantization)", None),
+        ("py_deliverable_lines", "(provided_lines_context)", "Python binding for deliverable_lines"),
+        ("py_tip_fee_lines", "(provided_lines_context)", "Python binding for tip_fee_lines"),
+    ],
+)
+def test_functions_carry_their_text_signature_and_docstring(name, signature, doc):
+    f = getattr(corbyl, name)
+    assert f.__text_signature__ == signature
+    assert f.__doc__ == doc
+    assert f.__module__ == "corbyl"
+    assert f.__name__ == name
+
+
+def test_module_docstring_is_three_lines():
+    assert len(corbyl.__doc__.splitlines()) == 3
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: corbyl.py_get_totals([]), "py_get_totals() missing 1 required positional argument: 'quantization'"),
+        (lambda: corbyl.py_get_totals(), "py_get_totals() missing 2 required positional arguments: 'lines' and 'quantization'"),
+        (
+            lambda: corbyl.py_divide_amount(),
+            "py_divide_amount() missing 3 required positional arguments: 'source_amount', 'divisor', and 'quantization'",
+        ),
+        (
+            lambda: corbyl.py_divide_amount(divisor=2),
+            "py_divide_amount() missing 2 required positional arguments: 'source_amount' and 'quantization'",
+        ),
+        (lambda: corbyl.py_get_totals([], 2, 3), "py_get_totals() takes 2 positional arguments but 3 were given"),
+        (lambda: corbyl.py_tip_fee_lines({}, {}), "py_tip_fee_lines() takes 1 positional arguments but 2 were given"),
+        (lambda: corbyl.py_get_totals([], lines=[]), "py_get_totals() got multiple values for argument 'lines'"),
+        (lambda: corbyl.py_get_totals([], 2, bogus=1), "py_get_totals() got an unexpected keyword argument 'bogus'"),
+        (
+            lambda: corbyl.py_tip_fee_lines(context={}),
+            "py_tip_fee_lines() got an unexpected keyword argument 'context'",
+        ),
+    ],
+)
+def test_call_shape_errors_are_worded_like_the_interpreter(call, message):
+    with pytest.raises(TypeError) as e:
+        call()
+    assert str(e.value) == message
+
+
+def test_arguments_by_keyword_in_any_order():
+    assert corbyl.py_get_totals(quantization=2, lines=[]) == {"total": "0.00", "discount": "0.00", "subtotals": {}}
+    assert corbyl.py_divide_amount("1.00", quantization=2, divisor=2) == ["0.50", "0.50"]
+
+
+class Index:
+    def __init__(self, v):
+        self.v = v
+
+    def __index__(self):
+        return self.v
+
+
+@pytest.mark.parametrize("q, ok", [(True, "0.5"), (Index(1), "0.5"), (1, "0.5")])
+def test_integer_like_quantizations_are_accepted(q, ok):
+    assert corbyl.py_divide_amount("1", 2, q) == [ok, ok]
+
+
+@pytest.mark.parametrize(
+    "args, exc, argname",
+    [
+        (("1", 2, -1), OverflowError, None),
+        (("1", 2, 2**32), OverflowError, None),
+        (("1", 65536, 2), OverflowError, None),
+        (("1", -1, 2), OverflowError, None),
+        (("1", 2, "2"), TypeError, "quantization"),
+        (("1", 2, 2.0), TypeError, "quantization"),
+        (("1", "2", 2), TypeError, "divisor"),
+        ((1.5, 2, 2), TypeError, "source_amount"),
+        ((b"1", 2, 2), TypeError, "source_amount"),
+    ],
+)
+def test_argument_conversion_errors(args, exc, argname):
+    with pytest.raises(exc) as e:
+        corbyl.py_divide_amount(*args)
+    assert type(e.value) is exc
+    if argname:
+        assert str(e.value).startswith(f"argument '{argname}': ")
+        assert e.value.__cause__ is None
+
+
+def test_argument_errors_come_in_parameter_order():
+    with pytest.raises(TypeError, match="argument 'source_amount'"):
+        corbyl.py_divide_amount(1, "x", "y")
+    with pytest.raises(TypeError, match="argument 'lines'"):
+        corbyl.py_get_totals({}, "x")
+
+
+def test_field_failure_is_wrapped_with_the_argument_and_keeps_the_chain():
+    with pytest.raises(TypeError) as e:
+        corbyl.py_get_totals([line(amount=5)], 2)
+    assert str(e.value) == "argument 'lines': failed to extract field LineItem.amount"
+    chain = cause_chain(e.value)
+    assert len(chain) == 2
+    assert type(chain[1]) is TypeError
+    assert "str" in str(chain[1])
+
+
+def test_str_subclass_is_accepted_as_text():
+    class S(str):
+        pass
+
+    assert corbyl.py_divide_amount(S("1.00"), 2, 2) == ["0.50", "0.50"]
+
+
+def test_module_errors_are_value_errors_with_one_argument():
+    with pytest.raises(ValueError) as e:
+        corbyl.py_divide_amount("1.001", 2, 2)
+    assert e.value.args == ("Amount is improperly quantized. Cannot divide.",)
+
+
+def test_panic_is_a_base_exception_and_the_module_keeps_working(capfd):
+    overflow = [line(1, 0, "79228162514264337593543950335"), line(2, 0, "1")]
+    with pytest.raises(BaseException) as e:
+        try:
+            corbyl.py_get_totals(overflow, 0)
+        except Exception:  # must not catch it
+            pytest.fail("PanicException was caught by except Exception")
+    assert type(e.value).__name__ == "PanicException"
+    assert type(e.value).__bases__ == (BaseException,)
+    assert e.value.args == ("Addition overflowed",)
+    assert isinstance(e.value, corbyl.PanicException)
+    err = capfd.readouterr().err
+    assert "panicked at src/" in err and "Addition overflowed" in err
+    assert corbyl.py_get_totals([line(1, 0, "1")], 0)["total"] == "1"
+
+
+def test_panic_exception_is_one_class_for_the_process():
+    classes = set()
+    for args in [("1", 3, 29), ("2", 3, 30)]:
+        with pytest.raises(BaseException) as e:
+            corbyl.py_divide_amount(*args)
+        classes.add(type(e.value))
+    assert classes == {corbyl.PanicException}
+
+
+def test_only_the_init_function_is_exported():
+    path = corbyl.__file__
+    out = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True)
+    if out.returncode != 0:
+        pytest.skip("nm is not available")
+    exported = [l.split()[-1] for l in out.stdout.splitlines() if l.split()[1] in "TDBR"]
+    assert exported == ["PyInit_corbyl"]
+
+
+def test_first_use_of_the_classes_in_a_fresh_interpreter_is_consistent():
+    code = (
+        "import corbyl\n"
+        "ctx = {'pricing': None, 'international': False, 'quantization': 2}\n"
+        "try:\n"
+        "    corbyl.py_tip_fee_lines(ctx)\n"
+        "except ValueError as e:\n"
+        "    assert str(e) == 'Pricing not specified.'\n"
+        "t = corbyl.LineType\n"
+        "assert t.Tip is corbyl.LineType.Tip and t.Tip == 4\n"
+        "print('ok')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.stdout.strip() == "ok", out.stderr
