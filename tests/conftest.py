@@ -1,3 +1,4 @@
+import decimal
 import os
 import sys
 
@@ -11,6 +12,10 @@ settings.register_profile(
 )
 settings.register_profile("dev", max_examples=100, deadline=None)
 settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE", "dev"))
+
+# Sums in the tests must be exact, not rounded to 28 digits.
+decimal.DefaultContext.prec = 200
+decimal.setcontext(decimal.Context(prec=200))
 
 
 def pytest_sessionstart(session):

@@ -102,3 +102,30 @@ def cause_chain(exc: BaseException) -> list[BaseException]:
     while out[-1].__cause__ is not None:
         out.append(out[-1].__cause__)
     return out
+
+
+class Timeout(Exception):
+    pass
+
+
+class time_limit:
+    """Fails the block with Timeout if it runs longer than `seconds` (main thread)."""
+
+    def __init__(self, seconds: int):
+        self.seconds = seconds
+
+    def __enter__(self):
+        import signal
+
+        def on_alarm(*_):
+            raise Timeout(f"took longer than {self.seconds} s")
+
+        self.old = signal.signal(signal.SIGALRM, on_alarm)
+        signal.alarm(self.seconds)
+
+    def __exit__(self, *exc):
+        import signal
+
+        signal.alarm(0)
+        signal.signal(signal.SIGALRM, self.old)
+        return False
