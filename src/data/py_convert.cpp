@@ -12,6 +12,10 @@ namespace {
 
 Keys g_keys;
 Once keys_once;
+// A dict with the eleven line item keys in order: each written line item is
+// a copy of it with the values replaced, which spares the resizes of
+// growing a dict key by key.
+PyObject* g_line_template = nullptr;
 
 // A capacity hint from a length that may lie: never reserve more than this.
 constexpr Py_ssize_t kMaxReserve = 1 << 16;
@@ -202,7 +206,14 @@ bool init_keys() {
   if (!k.name) return false;
     CORBYL_KEYS(CORBYL_KEY_INIT)
 #undef CORBYL_KEY_INIT
+    PyRef tmpl = PyRef::steal(PyDict_New());
+    if (!tmpl) return false;
+    for (PyObject* key : {k.id, k.priority, k.kind, k.amount, k.description, k.frozen_value, k.percentage,
+                          k.category, k.destination_user_id, k.destination_account, k.back_into_percentage}) {
+      if (PyDict_SetItem(tmpl.get(), key, Py_None) < 0) return false;
+    }
     g_keys = k;  // kept for the life of the process
+    g_line_template = tmpl.release();
     return true;
   });
 }
@@ -288,7 +299,7 @@ PyObject* decimal_to_str(const Decimal& d) {
 
 PyObject* line_item_to_dict(const LineItem& l) {
   const Keys& k = g_keys;
-  PyRef d = PyRef::steal(PyDict_New());
+  PyRef d = PyRef::steal(PyDict_Copy(g_line_template));
   if (!d) return result_creation_failed();
   PyObject* p = d.get();
   auto optional_text = [](const std::optional<std::string>& t) {

@@ -1,0 +1,117 @@
+"""Times each module function against the same job written plainly in Python
+with the ``decimal`` module, in the same process, and prints the ratios.
+
+    python3 benchmarks/bench.py            # full run
+    python3 benchmarks/bench.py --quick    # fewer repeats (CI)
+"""
+from __future__ import annotations
+
+import argparse
+import pathlib
+import sys
+import timeit
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+
+import corbyl  # noqa: E402
+import plain  # noqa: E402
+from corbyl import Account, Category, LineType  # noqa: E402
+
+
+def line(id, priority, amount, percentage="0", back=False):
+    return {
+        "id": id, "priority": priority, "kind": LineType.Extra, "amount": amount, "description": "",
+        "frozen_value": None, "percentage": percentage, "category": Category.ExtraItem,
+        "destination_user_id": None, "destination_account": Account.Fund, "back_into_percentage": back,
+    }
+
+
+def bill(n: int) -> list[dict]:
+    """n lines in three priority groups: amounts, percentages, one grossed-up line."""
+    out = []
+    for i in range(n):
+        group = i * 3 // n
+        if group == 0:
+            out.append(line(i + 1, 0, f"{10 + i}.{i % 100:02d}"))
+        elif group == 1:
+            out.append(line(i + 1, 100, "0.30", "2.5"))
+        else:
+            out.append(line(i + 1, 200, "0.25", "2.9", back=(i == n - 1)))
+    return out
+
+
+PRICING = {
+    "plans": [
+        {"id": 1, "name": "starter", "connection_fee_waived": False, "per_deliverable_price": "0.50",
+         "max_simultaneous_orders": 3, "waitlisting": False, "paypal_invoicing": False,
+         "shield_static_price": "0.75", "shield_percentage_price": "3.5"},
+        {"id": 2, "name": "studio", "connection_fee_waived": True, "per_deliverable_price": "0",
+         "max_simultaneous_orders": 20, "waitlisting": True, "paypal_invoicing": True,
+         "shield_static_price": "0.50", "shield_percentage_price": "2.5"},
+    ],
+    "minimum_price": "5.00", "table_percentage": "10", "table_static": "0.30", "table_tax": "8.25",
+    "processing_percentage": "2.9", "processing_static": "0.30", "international_conversion_percentage": "1.0",
+    "preferred_plan": "studio", "stripe_blended_rate_percentage": "2.9", "stripe_blended_rate_static": "0.30",
+    "stripe_payout_cross_border_percentage": "0.25", "stripe_active_account_monthly_fee": "2.00",
+    "stripe_payout_static": "0.25", "stripe_payout_percentage": "0.25",
+}
+SALE = {
+    "base_price": "120.00", "table_product": False, "escrow_enabled": True, "international": True,
+    "extra_lines": [], "plan_name": "starter", "pricing": PRICING, "user_id": 7,
+    "allow_soft_failure": False, "quantization": 2,
+}
+TIP = {"pricing": PRICING, "international": True, "quantization": 2}
+
+
+def module_sale():
+    return corbyl.py_get_totals(corbyl.py_deliverable_lines(SALE), 2)
+
+
+def plain_sale():
+    return plain.get_totals(plain.deliverable_lines(SALE, corbyl), 2)
+
+
+BILL10, BILL100 = bill(10), bill(100)
+
+CASES = [
+    ("py_get_totals, 10 lines", lambda: corbyl.py_get_totals(BILL10, 2), lambda: plain.get_totals(BILL10, 2)),
+    ("py_get_totals, 100 lines", lambda: corbyl.py_get_totals(BILL100, 2), lambda: plain.get_totals(BILL100, 2)),
+    ("py_reckon_lines, 10 lines", lambda: corbyl.py_reckon_lines(BILL10, 2), lambda: plain.reckon_lines(BILL10, 2)),
+    ("typical sale (lines + totals)", module_sale, plain_sale),
+    ("py_tip_fee_lines", lambda: corbyl.py_tip_fee_lines(TIP), lambda: plain.tip_fee_lines(TIP, corbyl)),
+    ('py_divide_amount("1000.00", 7, 2)', lambda: corbyl.py_divide_amount("1000.00", 7, 2),
+     lambda: plain.divide_amount("1000.00", 7, 2)),
+    ('py_divide_amount("1000.00", 65535, 2)', lambda: corbyl.py_divide_amount("1000.00", 65535, 2),
+     lambda: plain.divide_amount("1000.00", 65535, 2)),
+]
+
+
+def per_call(f, repeat: int) -> float:
+    number, _ = timeit.Timer(f).autorange()
+    return min(timeit.repeat(f, number=number, repeat=repeat)) / number
+
+
+def fmt(seconds: float) -> str:
+    if seconds >= 1e-3:
+        return f"{seconds * 1e3:8.2f} ms"
+    return f"{seconds * 1e6:8.2f} µs"
+
+
+def main() -> None:
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--quick", action="store_true")
+    args = ap.parse_args()
+    repeat = 3 if args.quick else 7
+    # the two sides must agree before they are compared
+    assert corbyl.py_get_totals(BILL10, 2) == plain.get_totals(BILL10, 2)
+    assert corbyl.py_divide_amount("1000.00", 7, 2) == plain.divide_amount("1000.00", 7, 2)
+    assert module_sale() == plain_sale()
+    print(f"CPython {sys.version.split()[0]}")
+    print(f"{'case':<40}{'corbyl':>12}{'plain Python':>14}{'ratio':>9}")
+    for name, fast, slow in CASES:
+        a, b = per_call(fast, repeat), per_call(slow, repeat)
+        print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{b / a:>8.1f}x")
+
+
+if __name__ == "__main__":
+    main()

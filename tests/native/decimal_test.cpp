@@ -1,0 +1,210 @@
+// The decimal core on its own: scale rules, parsing limits, rounding at the
+// 96-bit boundary, quantization and exact sums.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decimal/decimal.h"
+#include "decimal/exact_sum.h"
+
+namespace corbyl {
+namespace {
+
+Decimal D(const char* text) {
+  Decimal::Parsed p = Decimal::parse(text);
+  EXPECT_TRUE(p.ok()) << text << ": " << parse_message(p.error);
+  return p.value;
+}
+
+std::string S(const Decimal& d) { return d.to_string(); }
+
+std::string abort_message(void (*f)()) {
+  try {
+    f();
+  } catch (const ArithmeticAbort& e) {
+    return e.message();
+  }
+  return "no abort";
+}
+
+struct BinaryCase {
+  const char* a;
+  char op;
+  const char* b;
+  const char* expected;
+};
+
+class Arithmetic : public ::testing::TestWithParam<BinaryCase> {};
+
+TEST_P(Arithmetic, GivesTheScaleAndDigitsOfTheRules) {
+  const auto& c = GetParam();
+  Decimal a = D(c.a), b = D(c.b), r;
+  switch (c.op) {
+    case '+': r = a + b; break;
+    case '-': r = a - b; break;
+    case '*': r = a * b; break;
+    case '/': r = a / b; break;
+  }
+  EXPECT_EQ(S(r), c.expected) << c.a << ' ' << c.op << ' ' << c.b;
+  if (c.op == '+') {
+    a += b;
+    EXPECT_EQ(S(a), c.expected);
+  } else if (c.op == '-') {
+    a -= b;
+    EXPECT_EQ(S(a), c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WorkedExamples, Arithmetic,
+    ::testing::Values(
+        BinaryCase{"0.1", '+', "0.2", "0.3"}, BinaryCase{"1.50", '-', "0.50", "1.00"},
+        BinaryCase{"0.00", '+', "5", "5"}, BinaryCase{"0.00", '+', "5.1", "5.1"},
+        BinaryCase{"5", '+', "0.00", "5"}, BinaryCase{"0.00", '+', "0", "0"},
+        BinaryCase{"0", '-', "2.5", "-2.5"}, BinaryCase{"0.10", '+', "5", "5.10"},
+        BinaryCase{"1.50", '-', "1.50", "0.00"}, BinaryCase{"-1.50", '+', "1.50", "0.00"},
+        BinaryCase{"0.00", '*', "5", "0"}, BinaryCase{"2.50", '*', "2", "5.00"},
+        BinaryCase{"3.33", '*', "3", "9.99"}, BinaryCase{"0.10", '*', "0.10", "0.0100"},
+        BinaryCase{"-0.5", '*', "0.5", "-0.25"}, BinaryCase{"0.00", '/', "5", "0"},
+        BinaryCase{"10.00", '/', "4", "2.50"}, BinaryCase{"10.0", '/', "4", "2.5"},
+        BinaryCase{"9", '/', "3", "3"}, BinaryCase{"100", '/', "0.5", "200"},
+        BinaryCase{"10", '/', "4", "2.5"}, BinaryCase{"1.00", '/', "8", "0.125"},
+        BinaryCase{"1", '/', "3", "0.3333333333333333333333333333"},
+        BinaryCase{"2", '/', "3", "0.6666666666666666666666666667"},
+        BinaryCase{"-1", '/', "3", "-0.3333333333333333333333333333"},
+        BinaryCase{"5", '/', "0.002", "2500"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    RoundingAt96Bits, Arithmetic,
+    ::testing::Values(
+        // the sum needs 97 bits at scale 1: one digit is dropped, half to even
+        BinaryCase{"79228162514264337593543950334", '+', "0.5", "79228162514264337593543950334"},
+        BinaryCase{"79228162514264337593543950333", '+', "0.5", "79228162514264337593543950334"},
+        BinaryCase{"7922816251426433759354395033.4", '+', "0.05", "7922816251426433759354395033.4"},
+        // rounding would carry to 2^96 at scale 1: scale 0 instead
+        BinaryCase{"7922816251426433759354395033.5", '+', "0.05", "7922816251426433759354395034"},
+        BinaryCase{"0.0000000000000000000000000001", '+', "1000000", "1000000.0000000000000000000000"},
+        // products beyond 28 places or 96 bits
+        BinaryCase{"0.00000000000001", '*', "0.000000000000015", "0.0000000000000000000000000002"},
+        BinaryCase{"0.00000000000001", '*', "0.000000000000025", "0.0000000000000000000000000002"},
+        BinaryCase{"7922816251426433759354395033.5", '*', "3", "23768448754279301278063185100"},
+        BinaryCase{"79228162514264337593543950335", '*', "0.5", "39614081257132168796771975168"},
+        // quotients that cannot carry 28 places
+        BinaryCase{"100", '/', "3", "33.333333333333333333333333333"},
+        BinaryCase{"79228162514264337593543950335", '/', "7", "11318308930609191084791992905"}));
+
+TEST(Arithmetic, OverflowsAbortWithTheirMessage) {
+  EXPECT_EQ(abort_message([] { (void)(D("79228162514264337593543950335") + D("1")); }), "Addition overflowed");
+  EXPECT_EQ(abort_message([] { (void)(D("79228162514264337593543950335") + D("0.5")); }), "Addition overflowed");
+  EXPECT_EQ(abort_message([] { (void)(D("-79228162514264337593543950335") - D("1")); }), "Subtraction overflowed");
+  EXPECT_EQ(abort_message([] {
+              Decimal a = D("79228162514264337593543950335");
+              a -= D("-1");
+            }),
+            "Subtraction overflowed");
+  EXPECT_EQ(abort_message([] { (void)(D("79228162514264337593543950335") * D("1.1")); }), "Multiplication overflowed");
+  EXPECT_EQ(abort_message([] { (void)(D("79228162514264337593543950335") / D("0.1")); }), "Division overflowed");
+  EXPECT_EQ(abort_message([] { (void)(D("1") / D("0.000")); }), "Division by zero");
+  EXPECT_EQ(abort_message([] { (void)quantum(29); }), "Scale exceeds the maximum precision allowed: 29 > 28");
+  EXPECT_EQ(abort_message([] { (void)quantized_zero(30); }), "Scale exceeds the maximum precision allowed: 30 > 28");
+}
+
+TEST(Parse, LimitsOfDigits) {
+  EXPECT_EQ(S(D("0.1234567890123456789012345678")), "0.1234567890123456789012345678");
+  EXPECT_EQ(Decimal::parse("0.12345678901234567890123456789").error, ParseError::HighPrecision);
+  EXPECT_EQ(Decimal::parse("0.00000000000000000000000000000").error, ParseError::HighPrecision);
+  EXPECT_EQ(S(D("79228162514264337593543950335")), "79228162514264337593543950335");
+  EXPECT_EQ(Decimal::parse("79228162514264337593543950336").error, ParseError::Overflow);
+  EXPECT_EQ(Decimal::parse("792281625142643375935439503.36").error, ParseError::HighPrecision);
+}
+
+struct ParseCase {
+  const char* text;
+  ParseError error;
+};
+
+class ParseErrors : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseErrors, ReportTheFirstProblem) { EXPECT_EQ(Decimal::parse(GetParam().text).error, GetParam().error); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ParseErrors,
+    ::testing::Values(ParseCase{"", ParseError::Empty}, ParseCase{"-", ParseError::NoDigits},
+                      ParseCase{".", ParseError::NoDigits}, ParseCase{"_1", ParseError::LeadWithNumber},
+                      ParseCase{"+_1", ParseError::LeadWithNumber}, ParseCase{"._1", ParseError::LeadWithNumber},
+                      ParseCase{"1.2.3", ParseError::TwoPoints}, ParseCase{"1e3", ParseError::UnknownCharacter},
+                      ParseCase{" 1", ParseError::UnknownCharacter}, ParseCase{"1,5", ParseError::UnknownCharacter}));
+
+TEST(Parse, MessagesAreExact) {
+  EXPECT_EQ(parse_message(ParseError::LeadWithNumber), "Invalid decimal: must start lead with a number");
+  EXPECT_EQ(parse_message(ParseError::HighPrecision), "Number has a high precision that can not be represented.");
+}
+
+TEST(Parse, SignsAndSeparators) {
+  EXPECT_EQ(S(D("-0")), "0");
+  EXPECT_EQ(S(D("-0.00")), "0.00");
+  EXPECT_FALSE(D("-0.00").negative());
+  EXPECT_EQ(S(D("+7")), "7");
+  EXPECT_EQ(S(D("1_000.5")), "1000.5");
+  EXPECT_EQ(S(D("5.")), "5");
+  EXPECT_EQ(S(D(".5")), "0.5");
+}
+
+TEST(Print, NegativeZeroKeepsItsSign) {
+  EXPECT_EQ(S(-D("0.00")), "-0.00");
+  EXPECT_EQ(S(-D("0")), "-0");
+  EXPECT_EQ(-D("0.00"), D("0"));
+  EXPECT_EQ(S(quantize(-D("0.000"), 2)), "-0.00");
+}
+
+TEST(Compare, ByValue) {
+  EXPECT_EQ(D("1.5"), D("1.50"));
+  EXPECT_FALSE(D("1.5").identical(D("1.50")));
+  EXPECT_LT(D("-2"), D("-1.99"));
+  EXPECT_GT(D("0.0000000000000000000000000001"), D("0"));
+  EXPECT_LT(D("79228162514264337593543950334"), D("79228162514264337593543950335"));
+}
+
+TEST(Quantize, TruncatesTowardZeroAndNeverPads) {
+  EXPECT_EQ(S(quantize(D("1.239"), 2)), "1.23");
+  EXPECT_EQ(S(quantize(D("-1.239"), 2)), "-1.23");
+  EXPECT_EQ(S(quantize(D("-0.004"), 2)), "0.00");
+  EXPECT_EQ(S(quantize(D("1.500"), 2)), "1.50");
+  EXPECT_EQ(S(quantize(D("1.5"), 2)), "1.5");
+  EXPECT_EQ(S(quantize(D("2.999"), 2)), "2.99");
+  EXPECT_EQ(value_string(D("7"), 2), "7");
+  EXPECT_EQ(value_string(D("1.5"), 4000000000u), "1.5");
+  EXPECT_EQ(S(quantum(28)), "0.0000000000000000000000000001");
+  EXPECT_EQ(S(quantum(0)), "1");
+  EXPECT_EQ(S(quantized_zero(2)), "0.00");
+}
+
+TEST(ExactSum, DoesNotRoundWhereDecimalAdditionDoes) {
+  const Decimal big = D("79228162514264337593543950335");
+  const Decimal tiny = D("0.0000000000000000000000000001");
+  ExactSum s;
+  s.add(big);
+  s.add(tiny);
+  EXPECT_FALSE(s.equals(big));
+  s.sub(tiny);
+  EXPECT_TRUE(s.equals(big));
+  ExactSum parts;
+  parts.add(D("33.333333333333333333333333333"), 3);
+  EXPECT_FALSE(parts.equals(D("100")));
+  ExactSum ok;
+  ok.add(D("3.34"));
+  ok.add(D("3.33"), 2);
+  EXPECT_TRUE(ok.equals(D("10")));
+}
+
+TEST(WholeQuanta, CountsOnlyWholeQuantaUpToTheLimit) {
+  EXPECT_EQ(whole_quanta(D("0.03"), 2, 5), 3u);
+  EXPECT_EQ(whole_quanta(D("-0.030"), 2, 5), 3u);
+  EXPECT_EQ(whole_quanta(D("0.035"), 2, 5), std::nullopt);
+  EXPECT_EQ(whole_quanta(D("0.06"), 2, 5), std::nullopt);
+  EXPECT_EQ(whole_quanta(D("1"), 28, UINT64_MAX), std::nullopt);
+  EXPECT_EQ(whole_quanta(D("0"), 28, 0), 0u);
+}
+
+}  // namespace
+}  // namespace corbyl
