@@ -1,0 +1,36 @@
+"""The type stubs shipped as corbyl-stubs: a host program type-checks under
+mypy --strict, and wrong calls are caught."""
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+HERE = pathlib.Path(__file__).parent / "typing"
+
+pytest.importorskip("mypy")
+
+
+def mypy(*args):
+    return subprocess.run(
+        [sys.executable, "-m", "mypy", "--no-incremental", "--cache-dir=/dev/null", *args],
+        capture_output=True, text=True, cwd=HERE,
+    )
+
+
+def test_host_program_type_checks_strictly():
+    out = mypy("--strict", "host.py")
+    assert out.returncode == 0, out.stdout + out.stderr
+
+
+def test_host_program_runs():
+    out = subprocess.run([sys.executable, str(HERE / "host.py")], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+
+
+def test_wrong_calls_are_rejected():
+    out = mypy("wrong.py")
+    assert out.returncode == 1
+    errors = [l for l in out.stdout.splitlines() if ": error:" in l]
+    lines = sorted({int(l.split(":")[1]) for l in errors})
+    assert lines == [4, 5, 6, 7], out.stdout
