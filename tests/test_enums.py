@@ -117,6 +117,14 @@ def test_members_in_results_are_the_shared_instances():
     assert seen == 3 * len(lines) > 0
 
 
+def test_interpreter_messages_use_the_bare_class_name():
+    with pytest.raises(TypeError, match="unhashable type: 'LineType'"):
+        hash(LineType.Tip)
+    with pytest.raises(TypeError, match="cannot create 'Account' instances"):
+        Account()
+    assert repr(Category) == "<class 'Category'>"
+
+
 def test_attributes_cannot_be_replaced():
     with pytest.raises(TypeError):
         LineType.Tip = 5

@@ -86,9 +86,14 @@ bool create_class() {
       name.c_str(), sizeof(EnumObject), 0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE, slots};
 
+  static const std::string bare_name(t.class_name);
   PyRef type = PyRef::steal(PyType_FromSpec(&spec));
   if (!type) return false;
   PyTypeObject* tp = reinterpret_cast<PyTypeObject*>(type.get());
+  // The interpreter's own messages ("unhashable type: 'LineType'") use the
+  // bare class name, as for a type created without a module prefix. The
+  // copy the type allocated for its name is kept and freed separately.
+  tp->tp_name = bare_name.c_str();
   std::array<PyObject*, 32> members{};
   for (size_t i = 0; i < t.count; ++i) {
     PyObject* m = tp->tp_alloc(tp, 0);

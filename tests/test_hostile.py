@@ -1,0 +1,209 @@
+"""Hostile and unusual input: each gets the specified error or a correct
+result, never a crash, a hang or a wrong total."""
+import collections.abc
+
+import pytest
+
+import corbyl
+from helpers import KEYS, line, plan, pricing, sale, time_limit, tip
+
+
+class Boom(Exception):
+    pass
+
+
+class RaisingMapping(collections.abc.Mapping):
+    def __init__(self, base, bad_key, exc=Boom):
+        self.base, self.bad_key, self.exc = base, bad_key, exc
+
+    def __getitem__(self, k):
+        if k == self.bad_key:
+            raise self.exc("lookup failed")
+        return self.base[k]
+
+    def __iter__(self):
+        return iter(self.base)
+
+    def __len__(self):
+        return len(self.base)
+
+
+@pytest.mark.parametrize("key", KEYS)
+def test_a_raising_lookup_propagates_unchanged(key):
+    with pytest.raises(Boom):
+        corbyl.py_get_totals([RaisingMapping(line(1, 0, "1"), key)], 2)
+
+
+def test_a_lookup_raising_type_error_is_reported_for_the_argument():
+    with pytest.raises(TypeError, match="^argument 'lines': lookup failed$"):
+        corbyl.py_get_totals([RaisingMapping(line(1, 0, "1"), "amount", TypeError)], 2)
+
+
+class Lying(collections.abc.Sequence):
+    def __init__(self, items, length):
+        self.items, self.length = items, length
+
+    def __len__(self):
+        if isinstance(self.length, Exception):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+    def __iter__(self):
+        return iter(self.items)
+
+
+@pytest.mark.parametrize("length", [0, 1, 10**12, 2**62, RuntimeError("no length")])
+def test_a_lying_or_raising_length_is_only_a_hint(length):
+    items = [line(1, 0, "1.50"), line(2, 0, "2.50")]
+    assert corbyl.py_get_totals(Lying(items, length), 2)["total"] == "4.00"
+
+
+class FailingIteration(collections.abc.Sequence):
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, i):
+        return line(1, 0, "1")
+
+    def __iter__(self):
+        yield line(1, 0, "1")
+        raise Boom("mid-way")
+
+
+def test_an_iterator_failing_mid_way_ends_the_call_with_its_error():
+    with pytest.raises(Boom, match="mid-way"):
+        corbyl.py_get_totals(FailingIteration(), 2)
+    with pytest.raises(TypeError, match="DeliverableLinesContext.extra_lines"):
+        corbyl.py_deliverable_lines(sale(extra_lines=FailingIteration()))
+
+
+def test_a_list_emptied_while_it_is_read():
+    victims = []
+
+    class Clearing(dict):
+        def __getitem__(self, k):
+            victims.clear()
+            return super().__getitem__(k)
+
+    victims.extend([Clearing(line(1, 0, "1")), line(2, 0, "2"), line(3, 0, "3")])
+    assert corbyl.py_get_totals(victims, 2)["total"] == "1"
+
+
+class WrongValues(dict):
+    """Returns a value of the wrong type for one key."""
+
+    def __init__(self, base, key, value):
+        super().__init__(base)
+        self.key, self.value = key, value
+
+    def __getitem__(self, k):
+        return self.value if k == self.key else super().__getitem__(k)
+
+
+WRONG = [object(), 1.5, b"x", [], {}, None, 2**200, -(2**200), float("nan"), corbyl.LineType.Tip, "text"]
+
+
+# (members of the enumeration classes are unhashable, so these are lists)
+VALID = [("frozen_value", None), ("destination_user_id", None), ("kind", corbyl.LineType.Tip), ("description", "text")]
+PARSED_LATER = [("amount", "text"), ("percentage", "text"), ("frozen_value", "text")]
+
+
+@pytest.mark.parametrize("key", KEYS)
+@pytest.mark.parametrize("value", WRONG, ids=repr)
+def test_wrong_values_in_every_line_item_field(key, value):
+    bad = WrongValues(line(1, 0, "1"), key, value)
+    if (key, value) in VALID:
+        assert corbyl.py_get_totals([bad], 2)["total"] == "1"
+    elif (key, value) in PARSED_LATER:
+        # a text that is not a number is accepted by reading and fails when parsed
+        with pytest.raises(ValueError, match="^Invalid decimal: unknown character$"):
+            corbyl.py_get_totals([bad], 2)
+    else:
+        with pytest.raises(TypeError) as e:
+            corbyl.py_get_totals([bad], 2)
+        assert str(e.value) == f"argument 'lines': failed to extract field LineItem.{key}"
+
+
+PRICING_KEYS = list(pricing())
+PLAN_KEYS = list(plan())
+
+
+@pytest.mark.parametrize("key", PRICING_KEYS)
+@pytest.mark.parametrize("value", [object(), 7, None, b"1"], ids=repr)
+def test_wrong_values_in_every_pricing_field(key, value):
+    bad = pricing()
+    bad[key] = value
+    for call, ctx, field in (
+        (corbyl.py_deliverable_lines, sale(pricing=bad), "DeliverableLinesContext.pricing"),
+        (corbyl.py_tip_fee_lines, tip(pricing=bad), "TipLinesContext.pricing"),
+    ):
+        with pytest.raises(TypeError) as e:
+            call(ctx)
+        assert str(e.value) == f"argument 'provided_lines_context': failed to extract field {field}"
+        assert str(e.value.__cause__).startswith(f"failed to extract field Pricing.{key}")
+
+
+@pytest.mark.parametrize("key", PLAN_KEYS)
+@pytest.mark.parametrize("value", [object(), 2**40, None, b"1", 1.0], ids=repr)
+def test_wrong_values_in_every_plan_field(key, value):
+    with pytest.raises(TypeError) as e:
+        corbyl.py_deliverable_lines(sale(pricing=pricing(plans=[plan(**{key: value})])))
+    assert str(e.value.__cause__) == "failed to extract field Pricing.plans"
+    assert str(e.value.__cause__.__cause__) == f"failed to extract field ServicePlan.{key}"
+
+
+@pytest.mark.parametrize("context", [None, 1, "ctx", [], object()])
+def test_a_context_that_is_not_a_mapping(context):
+    for f in (corbyl.py_deliverable_lines, corbyl.py_tip_fee_lines):
+        with pytest.raises(TypeError):
+            f(context)
+
+
+def test_str_subclasses_everywhere():
+    class S(str):
+        def __getitem__(self, i):  # a str subclass that misbehaves as a sequence
+            raise Boom
+
+    l = line(1, 0, S("2.50"), S("0"))
+    assert corbyl.py_get_totals([l], 2)["total"] == "2.50"
+    assert corbyl.py_divide_amount(S("1.00"), 4, 2) == ["0.25"] * 4
+    with pytest.raises(TypeError):
+        corbyl.py_get_totals(S("abc"), 2)
+
+
+def test_surrogates_in_text_are_a_field_error():
+    with pytest.raises(TypeError, match="LineItem.description"):
+        corbyl.py_get_totals([line(1, 0, "1", description="\ud800")], 2)
+
+
+def test_a_ten_megabyte_amount_text():
+    with time_limit(10):
+        with pytest.raises(ValueError, match="overflow from too many digits"):
+            corbyl.py_divide_amount("1" * 10_000_000, 2, 2)
+        with pytest.raises(ValueError, match="high precision"):
+            corbyl.py_divide_amount("0." + "0" * 10_000_000, 2, 2)
+        assert corbyl.py_divide_amount("0" * 10_000_000 + "1.00", 2, 2) == ["0.50", "0.50"]
+        with pytest.raises(ValueError, match="unknown character"):
+            # ten million separators are read before the stray letter
+            corbyl.py_get_totals([line(1, 0, "1", "1" + "_" * 10_000_000 + "x")], 2)
+
+
+def test_a_million_line_items():
+    lines = [line(i, i % 3, "0.01", "1" if i % 3 else "0") for i in range(1_000_000)]
+    with time_limit(60):
+        result = corbyl.py_get_totals(lines, 2)
+    assert len(result["subtotals"]) == 1_000_000
+    assert result["total"] == corbyl.py_reckon_lines(lines, 2)
+
+
+def test_recursion_through_a_mapping_that_calls_the_module():
+    class Reentrant(dict):
+        def __getitem__(self, k):
+            if k == "amount":
+                corbyl.py_get_totals([line(9, 0, "5")], 2)
+            return super().__getitem__(k)
+
+    assert corbyl.py_get_totals([Reentrant(line(1, 0, "1"))], 2)["total"] == "1"
