@@ -34,8 +34,7 @@ PyObject* panic_exception() {
 void raise_panic(const ArithmeticAbort& abort) {
   const auto& where = abort.where();
   const size_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
-  std::fprintf(stderr, "thread %zx panicked at %s:%u:%u:\n%s\n", thread, project_path(where.file_name()),
-               static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
+  std::fprintf(stderr, "thread %zx panicked at %s:%u:\n%s\n", thread, project_path(where.file), where.line,
                abort.message().c_str());
   std::fflush(stderr);
   PyObject* type = panic_exception();

@@ -24,7 +24,7 @@ constexpr std::array<u128, 39> kPow10 = make_pow10();
 constexpr u128 kMax = Decimal::kMaxCoefficient;
 
 [[noreturn]] void abort_with(const char* message,
-                             std::source_location where = std::source_location::current()) {
+                             SourcePlace where = SourcePlace::here()) {
   throw ArithmeticAbort(message, where);
 }
 

@@ -13,11 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <source_location>
 #include <string>
 #include <string_view>
 
-#include "int128.h"
+#include "compiler.h"
 
 namespace corbyl {
 
@@ -26,15 +25,15 @@ namespace corbyl {
 class ArithmeticAbort : public std::exception {
  public:
   explicit ArithmeticAbort(std::string message,
-                           std::source_location where = std::source_location::current())
+                           SourcePlace where = SourcePlace::here())
       : message_(std::move(message)), where_(where) {}
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& message() const noexcept { return message_; }
-  const std::source_location& where() const noexcept { return where_; }
+  const SourcePlace& where() const noexcept { return where_; }
 
  private:
   std::string message_;
-  std::source_location where_;
+  SourcePlace where_;
 };
 
 enum class ParseError : uint8_t {

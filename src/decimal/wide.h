@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "int128.h"
+#include "compiler.h"
 
 namespace corbyl {
 
