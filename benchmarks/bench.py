@@ -97,9 +97,44 @@ def fmt(seconds: float) -> str:
     return f"{seconds * 1e6:8.2f} µs"
 
 
+def testing_extension():
+    """The test-only extension with the floor functions, built on demand."""
+    root = pathlib.Path(__file__).resolve().parent.parent
+    sys.path.insert(0, str(root / "tests"))
+    from _build import build_testing_extension
+
+    sys.path.insert(0, str(build_testing_extension()))
+    import _corbyl_testing
+
+    return _corbyl_testing
+
+
+def floors(repeat: int) -> None:
+    """Each call against its floor: converting the same arguments and building
+    a result of the same shape, without computing."""
+    t = testing_extension()
+    sale_lines = corbyl.py_deliverable_lines(SALE)
+    fees = len(sale_lines) - 1
+
+    def floor_sale():
+        return t.floor_totals(t.floor_lines(SALE, fees), 2)
+
+    rows = [
+        ("py_get_totals, 10 lines", lambda: corbyl.py_get_totals(BILL10, 2), lambda: t.floor_totals(BILL10, 2)),
+        ("py_get_totals, 100 lines", lambda: corbyl.py_get_totals(BILL100, 2), lambda: t.floor_totals(BILL100, 2)),
+        ("typical sale (lines + totals)", module_sale, floor_sale),
+    ]
+    print()
+    print(f"{'call against its floor':<40}{'corbyl':>12}{'floor':>14}{'ratio':>9}")
+    for name, call, floor in rows:
+        a, b = per_call(call, repeat), per_call(floor, repeat)
+        print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{a / b:>8.2f}x")
+
+
 def main() -> None:
     ap = argparse.ArgumentParser()
     ap.add_argument("--quick", action="store_true")
+    ap.add_argument("--no-floor", action="store_true", help="skip the floors (they build the test-only extension)")
     args = ap.parse_args()
     repeat = 3 if args.quick else 7
     # the two sides must agree before they are compared
@@ -111,6 +146,8 @@ def main() -> None:
     for name, fast, slow in CASES:
         a, b = per_call(fast, repeat), per_call(slow, repeat)
         print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{b / a:>8.1f}x")
+    if not args.no_floor:
+        floors(repeat)
 
 
 if __name__ == "__main__":

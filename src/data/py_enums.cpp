@@ -145,6 +145,26 @@ bool enum_from_python(PyObject* o, E& out) {
   return true;
 }
 
+template <typename E>
+bool adopt_enum_class(PyObject* cls) {
+  return EnumState<E>::once.run([cls] {
+    const EnumTable& t = enum_table<E>();
+    std::array<PyObject*, 32> members{};
+    for (size_t i = 0; i < t.count; ++i) {
+      members[i] = PyObject_GetAttrString(cls, t.names[i]);
+      if (!members[i] || value_of_member(members[i]) != t.values[i]) {
+        for (PyObject* m : members) Py_XDECREF(m);
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "not the class of this enumeration");
+        return false;
+      }
+    }
+    Py_INCREF(cls);
+    EnumState<E>::members = members;
+    EnumState<E>::type = cls;
+    return true;
+  });
+}
+
 template PyObject* enum_class<LineType>();
 template PyObject* enum_class<Category>();
 template PyObject* enum_class<Account>();
@@ -154,5 +174,8 @@ template PyObject* enum_to_python<Account>(Account);
 template bool enum_from_python<LineType>(PyObject*, LineType&);
 template bool enum_from_python<Category>(PyObject*, Category&);
 template bool enum_from_python<Account>(PyObject*, Account&);
+template bool adopt_enum_class<LineType>(PyObject*);
+template bool adopt_enum_class<Category>(PyObject*);
+template bool adopt_enum_class<Account>(PyObject*);
 
 }  // namespace corbyl::py

@@ -16,6 +16,13 @@ PyObject* enum_class();
 template <typename E>
 PyObject* enum_to_python(E variant);
 
+// Takes an existing class (the one the module `corbyl` created) as this
+// library's class, with its shared instances. For a second extension that
+// links the same boundary code (the test-only one), so that members from
+// `corbyl` results are recognised. Must come before any other use.
+template <typename E>
+bool adopt_enum_class(PyObject* cls);
+
 // Reads an instance of the class; TypeError for anything else.
 template <typename E>
 bool enum_from_python(PyObject* o, E& out);

@@ -147,12 +147,8 @@ Decimal Decimal::from_integer(uint64_t n, uint32_t scale) {
   return from_parts(n, scale, false);
 }
 
-Decimal operator+(const Decimal& a, const Decimal& b) {
-  return add_signed(a, b, false, "Addition overflowed");
-}
-
-Decimal operator-(const Decimal& a, const Decimal& b) {
-  return add_signed(a, b, true, "Subtraction overflowed");
+Decimal Decimal::add_slow(const Decimal& a, const Decimal& b, bool subtract) {
+  return add_signed(a, b, subtract, subtract ? "Subtraction overflowed" : "Addition overflowed");
 }
 
 Decimal operator*(const Decimal& a, const Decimal& b) {

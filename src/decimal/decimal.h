@@ -100,8 +100,24 @@ class Decimal {
   // otherwise the exact result at the larger scale, rounded half to even at
   // the largest scale that fits 96 bits. Aborts with "Addition overflowed" /
   // "Subtraction overflowed".
-  friend Decimal operator+(const Decimal& a, const Decimal& b);
-  friend Decimal operator-(const Decimal& a, const Decimal& b);
+  friend Decimal operator+(const Decimal& a, const Decimal& b) {
+    // the common cases inline: a zero operand, or equal scales and signs
+    // with a sum that fits in 96 bits
+    if (a.is_zero()) return b;
+    if (b.is_zero()) return a;
+    if (a.flags_ == b.flags_) {
+      const u128 s = a.coefficient() + b.coefficient();  // below 2^97
+      if (s <= kMaxCoefficient) {
+        Decimal r;
+        r.flags_ = a.flags_;
+        r.lo_ = lo64(s);
+        r.hi_ = static_cast<uint32_t>(hi64(s));
+        return r;
+      }
+    }
+    return add_slow(a, b, false);
+  }
+  friend Decimal operator-(const Decimal& a, const Decimal& b) { return add_slow(a, b, true); }
   Decimal& operator+=(const Decimal& b) { return *this = *this + b; }
   Decimal& operator-=(const Decimal& b) { return *this = *this - b; }
 
@@ -129,6 +145,9 @@ class Decimal {
 
  private:
   static constexpr uint32_t kSignBit = 0x80000000u;
+
+  // The whole rule of addition and subtraction, every case.
+  static Decimal add_slow(const Decimal& a, const Decimal& b, bool subtract);
 
   uint32_t flags_ = 0;  // bit 31 sign, bits 16..23 scale, all else zero
   uint32_t hi_ = 0;     // coefficient bits 64..95

@@ -45,7 +45,7 @@ PyObject* totals_to_dict(Totals& t, uint32_t q) {
   PyRef subtotals = PyRef::steal(PyDict_New());
   if (!result || !subtotals) return result_creation_failed();
   for (const auto& e : t.subtotals.entries()) {
-    PyRef id = PyRef::steal(PyLong_FromLong(e.line.id));
+    PyRef id = PyRef::steal(PyLong_FromLong(t.subtotals.line(e).id));
     PyRef text = PyRef::steal(decimal_to_str(e.value));
     if (!id || !text) return result_creation_failed();
     // a later line with the same id replaces the earlier value

@@ -1,11 +1,11 @@
 // The subtotals map: line item -> Decimal, where two keys are the same key
 // only when all eleven fields are equal. Entries keep their insertion order,
-// which is the order in which results are reported.
+// which is the order in which results are reported. The map refers to the
+// lines of the call by their position; it does not copy them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "../data/line_item.h"
@@ -16,10 +16,21 @@ namespace corbyl {
 class SubtotalMap {
  public:
   struct Entry {
-    LineItem line;
+    uint32_t line;  // position in the lines the map was made for
     Decimal value;
     size_t hash;
   };
+
+  // The map refers into the buffer of `lines`, which must outlive it and not
+  // be resized; moving the vector keeps the buffer.
+  SubtotalMap() = default;
+  explicit SubtotalMap(const std::vector<LineItem>& lines) : lines_(lines.data()) {}
+  SubtotalMap(SubtotalMap&&) = default;
+  SubtotalMap& operator=(SubtotalMap&&) = default;
+  SubtotalMap(const SubtotalMap&) = delete;
+  SubtotalMap& operator=(const SubtotalMap&) = delete;
+
+  const LineItem& line(const Entry& e) const { return lines_[e.line]; }
 
   void reserve(size_t n) {
     entries_.reserve(n);
@@ -28,19 +39,19 @@ class SubtotalMap {
     if (cap > slots_.size()) rehash(cap);
   }
 
-  // The entry of an equal line, or nullptr.
-  Entry* find(const LineItem& line) { return find(line, hash_value(line)); }
+  // The entry of a line equal to lines[at], or nullptr.
+  Entry* find(uint32_t at) { return find(at, hash_value(lines_[at])); }
 
-  // Inserts the line with its value; an equal key keeps its place and takes
+  // Inserts lines[at] with its value; an equal key keeps its place and takes
   // the new value. Returns true when the key was new.
-  bool insert_or_assign(LineItem&& line, const Decimal& value) {
-    const size_t h = hash_value(line);
-    if (Entry* e = find(line, h)) {
+  bool insert_or_assign(uint32_t at, const Decimal& value) {
+    const size_t h = hash_value(lines_[at]);
+    if (Entry* e = find(at, h)) {
       e->value = value;
       return false;
     }
     if (2 * (entries_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 8 : 2 * slots_.size());
-    entries_.push_back(Entry{std::move(line), value, h});
+    entries_.push_back(Entry{at, value, h});
     place(h, static_cast<int32_t>(entries_.size() - 1));
     return true;
   }
@@ -50,14 +61,15 @@ class SubtotalMap {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  Entry* find(const LineItem& line, size_t h) {
+  Entry* find(uint32_t at, size_t h) {
     if (slots_.empty()) return nullptr;
+    const LineItem& line = lines_[at];
     const size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-      const int32_t at = slots_[i];
-      if (at < 0) return nullptr;
-      Entry& e = entries_[static_cast<size_t>(at)];
-      if (e.hash == h && e.line == line) return &e;
+      const int32_t k = slots_[i];
+      if (k < 0) return nullptr;
+      Entry& e = entries_[static_cast<size_t>(k)];
+      if (e.hash == h && (e.line == at || lines_[e.line] == line)) return &e;
     }
   }
 
@@ -73,6 +85,7 @@ class SubtotalMap {
     for (size_t k = 0; k < entries_.size(); ++k) place(entries_[k].hash, static_cast<int32_t>(k));
   }
 
+  const LineItem* lines_ = nullptr;
   std::vector<Entry> entries_;
   std::vector<int32_t> slots_;  // open addressing over entries_, -1 = empty
 };

@@ -11,48 +11,67 @@ namespace {
 TabulationError parse_failure(ParseError e) { return error_text(parse_message(e)); }
 
 // Frozen mode: the frozen values are only summed, nothing is quantized.
-Outcome<Totals> frozen_totals(std::vector<LineItem>& lines) {
-  Totals t;
-  t.subtotals.reserve(lines.size());
-  for (LineItem& line : lines) {
-    if (!line.frozen_value) return error_text(kUnfrozenLine);
-    const Decimal::Parsed v = Decimal::parse(*line.frozen_value);
-    if (!v.ok()) return parse_failure(v.error);
+void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
+  const std::vector<LineItem>& lines = t.lines;
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    if (!lines[i].frozen_value) {
+      error = error_text(kUnfrozenLine);
+      return;
+    }
+    const Decimal::Parsed v = Decimal::parse(*lines[i].frozen_value);
+    if (!v.ok()) {
+      error = parse_failure(v.error);
+      return;
+    }
     if (v.value < Decimal()) t.discount += v.value;
     t.total += v.value;
-    t.subtotals.insert_or_assign(std::move(line), v.value);
+    t.subtotals.insert_or_assign(i, v.value);
   }
-  return t;
+}
+
+// The positions of the lines in ascending priority, equal priorities in
+// input order. Short lists (the usual bill) are sorted in place.
+void priority_order(const std::vector<LineItem>& lines, std::vector<uint32_t>& order) {
+  order.resize(lines.size());
+  std::iota(order.begin(), order.end(), 0u);
+  auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
+  if (order.size() > 64) {
+    std::stable_sort(order.begin(), order.end(), before);
+    return;
+  }
+  for (size_t i = 1; i < order.size(); ++i) {
+    const uint32_t v = order[i];
+    size_t j = i;
+    for (; j > 0 && before(v, order[j - 1]); --j) order[j] = order[j - 1];
+    order[j] = v;
+  }
 }
 
 // Computed mode: groups of equal priority in ascending order; a percentage
 // applies to the total of the groups before its own.
-Outcome<Totals> computed_totals(std::vector<LineItem>& lines, uint32_t q) {
+void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& error) {
   const Decimal zero = quantized_zero(q);  // aborts above 28 places, before any parsing
   static const Decimal kHundredth = Decimal::from_parts(1, 2, false);
   static const Decimal kOne = Decimal::from_parts(1, 0, false);
+  const std::vector<LineItem>& lines = t.lines;
+  auto fail = [&](TabulationError e) { error = std::move(e); };
 
-  std::vector<uint32_t> order(lines.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return lines[a].priority < lines[b].priority;
-  });
+  std::vector<uint32_t> order;
+  priority_order(lines, order);
 
-  Totals t;
   t.total = zero;
   t.discount = zero;
   SubtotalMap& m = t.subtotals;
-  m.reserve(lines.size());
 
   for (size_t i = 0; i < order.size();) {
     const int16_t priority = lines[order[i]].priority;
     Decimal group_sum = zero;
     for (; i < order.size() && lines[order[i]].priority == priority; ++i) {
-      LineItem& line = lines[order[i]];
+      const LineItem& line = lines[order[i]];
       const Decimal::Parsed a = Decimal::parse(line.amount);
-      if (!a.ok()) return parse_failure(a.error);
+      if (!a.ok()) return fail(parse_failure(a.error));
       const Decimal::Parsed p = Decimal::parse(line.percentage);
-      if (!p.ok()) return parse_failure(p.error);
+      if (!p.ok()) return fail(parse_failure(p.error));
       const Decimal f = kHundredth * p.value;
       Decimal x;
       if (!line.back_into_percentage) {
@@ -68,7 +87,7 @@ Outcome<Totals> computed_totals(std::vector<LineItem>& lines, uint32_t q) {
       const Decimal s = x + a.value;
       // An equal line seen before in this group shares its entry, and its
       // value counts once in the group sum.
-      const bool is_new = m.insert_or_assign(std::move(line), s);
+      const bool is_new = m.insert_or_assign(order[i], s);
       if (is_new && v != zero) group_sum += v;
       if (s < zero) t.discount += s;
     }
@@ -86,16 +105,15 @@ Outcome<Totals> computed_totals(std::vector<LineItem>& lines, uint32_t q) {
     // anything else means the 96-bit sums rounded, and handing it out one
     // quantum at a time would neither end soon nor add up.
     if (!whole_quanta(difference, q, 2 * static_cast<uint64_t>(lines.size()))) {
-      return error_text(kTooLargeToTotal);
+      return fail(error_text(kTooLargeToTotal));
     }
-    if (auto err = redistribute_difference(m, difference, q)) return *err;
+    if (auto err = redistribute_difference(m, difference, q)) return fail(std::move(*err));
   }
   ExactSum exact;
   for (const auto& e : m.entries()) exact.add(e.value);
-  if (!exact.equals(t.total)) return error_text(kTooLargeToTotal);
+  if (!exact.equals(t.total)) return fail(error_text(kTooLargeToTotal));
 
   t.discount = quantize(t.discount, q);
-  return t;
 }
 
 struct Candidate {
@@ -130,7 +148,8 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   for (size_t k = 0; k < entries.size(); ++k) {
     const Decimal& v = entries[k].value;
     if (positive ? v > zero : v < zero) {
-      candidates.push_back({k, entries[k].line.priority, entries[k].line.id, v});
+      const LineItem& line = m.line(entries[k]);
+      candidates.push_back({k, line.priority, line.id, v});
     }
   }
   std::stable_sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
@@ -154,10 +173,21 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
 }
 
 Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t q) {
+  Totals t;
+  t.lines = std::move(lines);  // moving a vector keeps its buffer: the map may point into it
+  t.subtotals = SubtotalMap(t.lines);
+  t.subtotals.reserve(t.lines.size());
   const bool frozen =
-      !lines.empty() && std::all_of(lines.begin(), lines.end(),
-                                    [](const LineItem& l) { return l.frozen_value.has_value(); });
-  return frozen ? frozen_totals(lines) : computed_totals(lines, q);
+      !t.lines.empty() && std::all_of(t.lines.begin(), t.lines.end(),
+                                      [](const LineItem& l) { return l.frozen_value.has_value(); });
+  std::optional<TabulationError> error;
+  if (frozen) {
+    frozen_totals(t, error);
+  } else {
+    computed_totals(t, q, error);
+  }
+  if (error) return std::move(*error);
+  return t;
 }
 
 Outcome<Decimal> reckon_lines(std::vector<LineItem> lines, uint32_t q) {

@@ -17,6 +17,7 @@ namespace corbyl {
 struct Totals {
   Decimal total;
   Decimal discount;
+  std::vector<LineItem> lines;  // the lines of the call, which the subtotals refer to
   SubtotalMap subtotals;
 };
 

@@ -6,6 +6,10 @@
 // message; an arithmetic abort raises ArithmeticError with its message.
 #include <string>
 
+#include <vector>
+
+#include "data/py_convert.h"
+#include "data/py_enums.h"
 #include "data/pyref.h"
 #include "decimal/decimal.h"
 #include "decimal/exact_sum.h"
@@ -127,6 +131,80 @@ PyObject* t_quantized_zero(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return with_quantization(args[0], [](uint32_t q) { return to_str(corbyl::quantized_zero(q)); });
 }
 
+// ---- floors: the cost of a call without its computation ------------------
+//
+// Each converts its arguments with the module's own converters and builds a
+// result of the same shape as the real function, computing nothing.
+
+namespace cp = corbyl::py;
+
+// Like py_get_totals: every line's subtotal is a printed fixed value.
+PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("floor_totals", nargs, 2)) return nullptr;
+  std::vector<corbyl::LineItem> lines;
+  uint32_t q = 0;
+  if (!cp::read_line_items(args[0], lines) || !cp::read_u32(args[1], q)) return nullptr;
+  const Decimal value = Decimal::from_parts(1234, 2, false);
+  const cp::Keys& k = cp::keys();
+  cp::PyRef result = cp::PyRef::steal(PyDict_New());
+  cp::PyRef subtotals = cp::PyRef::steal(PyDict_New());
+  if (!result || !subtotals) return nullptr;
+  for (const auto& l : lines) {
+    cp::PyRef id = cp::PyRef::steal(PyLong_FromLong(l.id));
+    cp::PyRef text = cp::PyRef::steal(cp::decimal_to_str(value));
+    if (!id || !text || PyDict_SetItem(subtotals.get(), id.get(), text.get()) < 0) return nullptr;
+  }
+  cp::PyRef total = cp::PyRef::steal(cp::decimal_to_str(value));
+  cp::PyRef discount = cp::PyRef::steal(cp::decimal_to_str(value));
+  if (!total || !discount || PyDict_SetItem(result.get(), k.total, total.get()) < 0 ||
+      PyDict_SetItem(result.get(), k.discount, discount.get()) < 0 ||
+      PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
+    return nullptr;
+  }
+  return result.release();
+}
+
+// Like py_deliverable_lines for an escrow sale: reads the context and
+// writes a base price line and `fee_lines` fee lines copied from it.
+PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("floor_lines", nargs, 2)) return nullptr;
+  corbyl::DeliverableLinesContext c;
+  uint32_t fee_lines = 0;
+  if (!cp::read_deliverable_context(args[0], c) || !cp::read_u32(args[1], fee_lines)) return nullptr;
+  std::vector<corbyl::LineItem> lines;
+  corbyl::LineItem base;
+  base.amount = c.base_price;
+  base.percentage = "0";
+  base.destination_user_id = c.user_id;
+  lines.push_back(base);
+  for (uint32_t i = 0; i < fee_lines; ++i) {
+    corbyl::LineItem fee;
+    fee.id = -2 - static_cast<int32_t>(i);
+    fee.amount = c.pricing->stripe_payout_static;
+    fee.percentage = c.pricing->stripe_payout_percentage;
+    lines.push_back(fee);
+  }
+  for (auto& l : c.extra_lines) lines.push_back(std::move(l));
+  return cp::line_items_to_list(lines);
+}
+
+int exec_testing(PyObject*) {
+  // share the classes of the module `corbyl`, so that its members are read
+  if (!cp::init_keys()) return -1;
+  cp::PyRef corbyl_module = cp::PyRef::steal(PyImport_ImportModule("corbyl"));
+  if (!corbyl_module) return -1;
+  cp::PyRef line_type = cp::PyRef::steal(PyObject_GetAttrString(corbyl_module.get(), "LineType"));
+  cp::PyRef category = cp::PyRef::steal(PyObject_GetAttrString(corbyl_module.get(), "Category"));
+  cp::PyRef account = cp::PyRef::steal(PyObject_GetAttrString(corbyl_module.get(), "Account"));
+  if (!line_type || !category || !account) return -1;
+  if (!cp::adopt_enum_class<corbyl::LineType>(line_type.get()) ||
+      !cp::adopt_enum_class<corbyl::Category>(category.get()) ||
+      !cp::adopt_enum_class<corbyl::Account>(account.get())) {
+    return -1;
+  }
+  return 0;
+}
+
 #define FAST(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f))
 
 PyMethodDef kMethods[] = {
@@ -143,10 +221,13 @@ PyMethodDef kMethods[] = {
     {"value_string", FAST(t_value_string), METH_FASTCALL, nullptr},
     {"quantum", FAST(t_quantum), METH_FASTCALL, nullptr},
     {"quantized_zero", FAST(t_quantized_zero), METH_FASTCALL, nullptr},
+    {"floor_totals", FAST(t_floor_totals), METH_FASTCALL, nullptr},
+    {"floor_lines", FAST(t_floor_lines), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_testing)},
 #if CORBYL_PY313_PLUS
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif

@@ -24,7 +24,7 @@ LineItem L(int32_t id, int16_t priority, std::string amount, std::string percent
 
 std::map<int32_t, std::string> subtotals(const Totals& t) {
   std::map<int32_t, std::string> m;
-  for (const auto& e : t.subtotals.entries()) m[e.line.id] = e.value.to_string();
+  for (const auto& e : t.subtotals.entries()) m[t.subtotals.line(e).id] = e.value.to_string();
   return m;
 }
 
