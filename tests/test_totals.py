@@ -296,3 +296,16 @@ def test_large_amounts_add_up_or_fail_with_a_specified_error(rows, q):
             assert str(e).endswith("overflowed")
             return
     assert sum(D(v) for v in result["subtotals"].values()) == D(result["total"])
+
+
+@pytest.mark.parametrize("n", [23, 24, 25, 26, 49, 64, 65, 100, 300])
+def test_equal_lines_share_entries_in_large_lists_too(n):
+    # every third line repeats an earlier one, around the sizes where the map
+    # and the ordering change their representation
+    lines = []
+    for i in range(n):
+        if i % 3 == 2:
+            lines.append(dict(lines[i // 2]))
+        else:
+            lines.append(line(i, i % 5, f"{i}.{i % 7}", "1.5" if i % 4 == 0 else "0"))
+    assert totals(lines, 2) == model.py_result(lines, 2)

@@ -34,3 +34,17 @@ def test_wrong_calls_are_rejected():
     errors = [l for l in out.stdout.splitlines() if ": error:" in l]
     lines = sorted({int(l.split(":")[1]) for l in errors})
     assert lines == [4, 5, 6, 7], out.stdout
+
+
+def test_stubs_match_the_built_module():
+    out = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "corbyl", "--allowlist", str(HERE / "stubtest-allowlist.txt")],
+        capture_output=True, text=True, cwd=HERE,
+    )
+    assert out.returncode == 0, out.stdout[-3000:] + out.stderr[-1000:]
+
+
+def test_the_reference_is_generated_from_the_current_stubs():
+    root = HERE.parent.parent
+    out = subprocess.run([sys.executable, str(root / "docs" / "gen_reference.py"), "--check"], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr

@@ -34,6 +34,7 @@ class SubtotalMap {
 
   void reserve(size_t n) {
     entries_.reserve(n);
+    if (n <= kLinearLimit) return;
     size_t cap = 8;
     while (cap < 2 * n) cap <<= 1;
     if (cap > slots_.size()) rehash(cap);
@@ -50,9 +51,13 @@ class SubtotalMap {
       e->value = value;
       return false;
     }
-    if (2 * (entries_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 8 : 2 * slots_.size());
     entries_.push_back(Entry{at, value, h});
-    place(h, static_cast<int32_t>(entries_.size() - 1));
+    if (entries_.size() <= kLinearLimit && slots_.empty()) return true;
+    if (2 * entries_.size() > slots_.size()) {
+      rehash(slots_.empty() ? 64 : 2 * slots_.size());  // places every entry, the new one too
+    } else {
+      place(h, static_cast<int32_t>(entries_.size() - 1));
+    }
     return true;
   }
 
@@ -62,8 +67,14 @@ class SubtotalMap {
 
  private:
   Entry* find(uint32_t at, size_t h) {
-    if (slots_.empty()) return nullptr;
     const LineItem& line = lines_[at];
+    if (slots_.empty()) {
+      // a small map (the usual bill) is searched entry by entry: no table
+      for (Entry& e : entries_) {
+        if (e.hash == h && (e.line == at || lines_[e.line] == line)) return &e;
+      }
+      return nullptr;
+    }
     const size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
       const int32_t k = slots_[i];
@@ -84,6 +95,8 @@ class SubtotalMap {
     slots_.assign(cap, -1);
     for (size_t k = 0; k < entries_.size(); ++k) place(entries_[k].hash, static_cast<int32_t>(k));
   }
+
+  static constexpr size_t kLinearLimit = 24;
 
   const LineItem* lines_ = nullptr;
   std::vector<Entry> entries_;

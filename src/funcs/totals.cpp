@@ -1,6 +1,7 @@
 #include "totals.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 #include "../decimal/exact_sum.h"
@@ -30,22 +31,34 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
 }
 
 // The positions of the lines in ascending priority, equal priorities in
-// input order. Short lists (the usual bill) are sorted in place.
-void priority_order(const std::vector<LineItem>& lines, std::vector<uint32_t>& order) {
-  order.resize(lines.size());
-  std::iota(order.begin(), order.end(), 0u);
-  auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
-  if (order.size() > 64) {
-    std::stable_sort(order.begin(), order.end(), before);
-    return;
+// input order. Short lists (the usual bill) are sorted in place, on the
+// stack; longer ones in a vector with a stable sort.
+class PriorityOrder {
+ public:
+  explicit PriorityOrder(const std::vector<LineItem>& lines) : n_(lines.size()) {
+    uint32_t* o = n_ <= kSmall ? small_.data() : (large_.resize(n_), large_.data());
+    std::iota(o, o + n_, 0u);
+    auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
+    if (n_ > kSmall) {
+      std::stable_sort(o, o + n_, before);
+      return;
+    }
+    for (size_t i = 1; i < n_; ++i) {
+      const uint32_t v = o[i];
+      size_t j = i;
+      for (; j > 0 && before(v, o[j - 1]); --j) o[j] = o[j - 1];
+      o[j] = v;
+    }
   }
-  for (size_t i = 1; i < order.size(); ++i) {
-    const uint32_t v = order[i];
-    size_t j = i;
-    for (; j > 0 && before(v, order[j - 1]); --j) order[j] = order[j - 1];
-    order[j] = v;
-  }
-}
+  size_t size() const { return n_; }
+  uint32_t operator[](size_t i) const { return n_ <= kSmall ? small_[i] : large_[i]; }
+
+ private:
+  static constexpr size_t kSmall = 64;
+  size_t n_;
+  std::array<uint32_t, kSmall> small_;
+  std::vector<uint32_t> large_;
+};
 
 // Computed mode: groups of equal priority in ascending order; a percentage
 // applies to the total of the groups before its own.
@@ -56,8 +69,7 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
   const std::vector<LineItem>& lines = t.lines;
   auto fail = [&](TabulationError e) { error = std::move(e); };
 
-  std::vector<uint32_t> order;
-  priority_order(lines, order);
+  const PriorityOrder order(lines);
 
   t.total = zero;
   t.discount = zero;
