@@ -131,10 +131,45 @@ def floors(repeat: int) -> None:
         print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{a / b:>8.2f}x")
 
 
+def core(repeat: int) -> None:
+    """The native core alone (Google Benchmark, built on demand) next to
+    Python's decimal doing the same operation, in nanoseconds."""
+    import json
+    import subprocess
+    from decimal import ROUND_DOWN, Decimal
+
+    root = pathlib.Path(__file__).resolve().parent.parent
+    sys.path.insert(0, str(root / "tests"))
+    from _build import build
+
+    out = build("bench", {"CORBYL_EXTENSION": "OFF", "CORBYL_BENCHMARKS": "ON"})
+    run = subprocess.run([str(out / "core_bench"), "--benchmark_format=json", "--benchmark_min_time=0.2"],
+                         capture_output=True, text=True, check=True)
+    native = {b["name"]: b["cpu_time"] for b in json.loads(run.stdout)["benchmarks"]}
+    a, b, d = Decimal("1234.56"), Decimal("0.0335"), Decimal("0.029")
+    one, r, q = Decimal("1"), Decimal("0.971"), Decimal("35.801250")
+    cent = Decimal("0.01")
+    python = {
+        "BM_Parse": lambda: Decimal("1234.56"),
+        "BM_Print": lambda: str(a),
+        "BM_Add": lambda: a + b,
+        "BM_Multiply": lambda: a * d,
+        "BM_Divide": lambda: one / r,
+        "BM_DivideExact": lambda: Decimal("1000.00") / 8,
+        "BM_Quantize": lambda: q.quantize(cent, rounding=ROUND_DOWN),
+    }
+    print()
+    print(f"{'native core, one operation':<40}{'corbyl':>12}{'decimal':>14}{'ratio':>9}")
+    for name, f in python.items():
+        py_ns = per_call(f, repeat) * 1e9
+        print(f"{name[3:]:<40}{native[name]:>9.1f} ns{py_ns:>11.1f} ns{py_ns / native[name]:>8.1f}x")
+
+
 def main() -> None:
     ap = argparse.ArgumentParser()
     ap.add_argument("--quick", action="store_true")
-    ap.add_argument("--no-floor", action="store_true", help="skip the floors (they build the test-only extension)")
+    ap.add_argument("--no-floor", action="store_true",
+                    help="skip the floors and the native core (they build test-only code with CMake)")
     args = ap.parse_args()
     repeat = 3 if args.quick else 7
     # the two sides must agree before they are compared
@@ -148,6 +183,7 @@ def main() -> None:
         print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{b / a:>8.1f}x")
     if not args.no_floor:
         floors(repeat)
+        core(repeat)
 
 
 if __name__ == "__main__":

@@ -313,3 +313,15 @@ def test_a_typical_sale_comes_out_to_the_cent():
         "discount": "0.00",
         "subtotals": {-1: "100.00", -5: "3.31", -7: "3.46", -9: "0.50", -10: "2.00"},
     }
+
+
+def test_large_amounts_fail_through_the_reckoning_and_are_never_soft():
+    extra = [
+        line(1, 0, "67375075838706363879332433.03", kind=LineType.BasePrice),
+        line(2, 1, "16856827202036272743746331346"),
+        line(3, 1, "2987943783167213609279637553.5"),
+    ]
+    for soft in (False, True):
+        with pytest.raises(ValueError) as e:
+            deliverable(sale(extra_lines=extra, quantization=24, allow_soft_failure=soft))
+        assert str(e.value) == "Amounts are too large to total exactly at this quantization."
