@@ -5,6 +5,7 @@ unless CORBYL_REQUIRE_NATIVE=1 (as in CI), where that is a failure."""
 import os
 import shutil
 import subprocess
+import sys
 
 import pytest
 
@@ -13,7 +14,11 @@ from _build import ROOT, build
 
 def test_native_core_suite_passes():
     try:
-        out = build("native", {"CORBYL_EXTENSION": "OFF", "CORBYL_NATIVE_TESTS": "ON"})
+        # a folder per interpreter (and sanitizer build), so that suites run
+        # side by side never share one; a sanitizer run checks the core too
+        sanitize = os.environ.get("CORBYL_SANITIZE", "")
+        name = f"native-{sys.implementation.cache_tag}" + (f"-{sanitize.replace(',', '-')}" if sanitize else "")
+        out = build(name, {"CORBYL_EXTENSION": "OFF", "CORBYL_NATIVE_TESTS": "ON", "CORBYL_SANITIZE": sanitize})
     except subprocess.CalledProcessError:
         if os.environ.get("CORBYL_REQUIRE_NATIVE") == "1":
             raise
