@@ -174,7 +174,7 @@ PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   std::vector<corbyl::LineItem> lines;
   corbyl::LineItem base;
   base.amount = c.base_price;
-  base.percentage = "0";
+  base.percentage.assign(1, '0');  // (GCC 12 warns falsely on assigning the literal "0")
   base.destination_user_id = c.user_id;
   lines.push_back(base);
   for (uint32_t i = 0; i < fee_lines; ++i) {
