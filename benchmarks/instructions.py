@@ -1,0 +1,54 @@
+"""Instructions per line of py_get_totals against the number of lines,
+counted by callgrind (valgrind), which does not depend on the machine's load.
+Each size is run with and without the calls; the difference is theirs (the
+installed module carries no symbols to select it by name).
+
+    python3 benchmarks/instructions.py
+"""
+from __future__ import annotations
+
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+
+HERE = pathlib.Path(__file__).resolve().parent
+SIZES = [10, 30, 100, 300, 1000, 3000, 10000]
+CALLS = 20
+
+SCRIPT = """
+import sys
+sys.path.insert(0, {here!r})
+import corbyl
+from bench import bill
+lines = bill({n})
+corbyl.py_get_totals(lines, 2)  # warm: first-use costs are not counted
+for _ in range({calls}):
+    corbyl.py_get_totals(lines, 2)
+"""
+
+
+def count(n: int, calls: int) -> int:
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "cg.out")
+        script = os.path.join(tmp, "run.py")
+        pathlib.Path(script).write_text(SCRIPT.format(here=str(HERE), n=n, calls=calls))
+        subprocess.run(
+            ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", os.path.realpath(sys.executable), script],
+            check=True, capture_output=True,
+        )
+        summary = re.search(r"^summary:\s+(\d+)", pathlib.Path(out).read_text(), re.M)
+        return int(summary.group(1))
+
+
+def main() -> None:
+    print(f"{'lines':>6}{'instructions a call':>22}{'a line':>10}")
+    for n in SIZES:
+        per_call = (count(n, CALLS) - count(n, 0)) / CALLS
+        print(f"{n:>6}{per_call:>22,.0f}{per_call / n:>10,.0f}")
+
+
+if __name__ == "__main__":
+    main()
