@@ -1,4 +1,4 @@
-"""A small, complete bill: price a sale from a pricing specification with two
+"""A small, complete bill: price a sale from a pricing record with two
 plans, total it, split the total into instalments, and print it.
 
 Run it after installing the package:  python3 examples/bill.py

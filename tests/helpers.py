@@ -1,4 +1,4 @@
-"""Builders of line items, pricing specifications and contexts for the tests."""
+"""Builders of line items, pricing records and contexts for the tests."""
 from __future__ import annotations
 
 import corbyl

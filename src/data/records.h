@@ -1,4 +1,4 @@
-// The pricing specification, its service plans and the two line-generation
+// The pricing record, its service plans and the two line-generation
 // contexts. Every price, fee and percentage is the caller's text, kept as
 // given and parsed only by the operation that uses it.
 #pragma once

@@ -1,4 +1,4 @@
-// Line generation from a pricing specification: the fee lines of a tip and
+// Line generation from the pricing: the fee lines of a tip and
 // the full line list of the sale of one deliverable. The lines come back
 // untabulated; adding them up is the caller's next step.
 #pragma once
