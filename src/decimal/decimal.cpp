@@ -10,16 +10,7 @@
 namespace corbyl {
 namespace {
 
-constexpr std::array<u128, 39> make_pow10() {
-  std::array<u128, 39> t{};
-  u128 v = 1;
-  for (auto& e : t) {
-    e = v;
-    v *= 10;
-  }
-  return t;
-}
-constexpr std::array<u128, 39> kPow10 = make_pow10();
+constexpr const std::array<u128, 39>& kPow10 = detail::kPowersOfTen;
 
 constexpr u128 kMax = Decimal::kMaxCoefficient;
 
@@ -124,21 +115,6 @@ Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char
 
 }  // namespace
 
-u128 pow10(uint32_t n) {
-  assert(n < kPow10.size());
-  return kPow10[n];
-}
-
-Decimal Decimal::from_parts(u128 coefficient, uint32_t scale, bool negative) {
-  assert(coefficient <= kMax);
-  assert(scale <= kMaxScale);
-  Decimal d;
-  d.lo_ = lo64(coefficient);
-  d.hi_ = static_cast<uint32_t>(hi64(coefficient));
-  d.flags_ = (scale << 16) | ((negative && coefficient != 0) ? kSignBit : 0);
-  return d;
-}
-
 Decimal Decimal::from_integer(uint64_t n, uint32_t scale) {
   if (scale > kMaxScale) {
     throw ArithmeticAbort("Scale exceeds the maximum precision allowed: " + std::to_string(scale) +
@@ -151,7 +127,7 @@ Decimal Decimal::add_slow(const Decimal& a, const Decimal& b, bool subtract) {
   return add_signed(a, b, subtract, subtract ? "Subtraction overflowed" : "Addition overflowed");
 }
 
-Decimal operator*(const Decimal& a, const Decimal& b) {
+Decimal Decimal::multiply_slow(const Decimal& a, const Decimal& b) {
   if (a.is_zero() || b.is_zero()) return Decimal();
   const bool neg = a.negative() != b.negative();
   const uint32_t scale = a.scale() + b.scale();
@@ -246,7 +222,7 @@ Decimal operator/(const Decimal& a, const Decimal& b) {
   return Decimal::from_parts(q, static_cast<uint32_t>(scale), neg);
 }
 
-int compare(const Decimal& a, const Decimal& b) {
+int Decimal::compare_slow(const Decimal& a, const Decimal& b) {
   const bool za = a.is_zero(), zb = b.is_zero();
   if (za && zb) return 0;
   const bool na = !za && a.negative(), nb = !zb && b.negative();
@@ -273,7 +249,7 @@ Decimal quantum(uint32_t q) { return Decimal::from_integer(1, q); }
 
 Decimal quantized_zero(uint32_t q) { return Decimal::from_integer(0, q); }
 
-Decimal quantize(const Decimal& value, uint32_t q) {
+Decimal quantize_slow(const Decimal& value, uint32_t q) {
   const uint32_t s = value.scale();
   if (s <= q) return value;
   if (value.is_zero()) {

@@ -10,6 +10,8 @@
 // into the panic exception, never the core.
 #pragma once
 
+#include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -62,7 +64,15 @@ class Decimal {
 
   // The number with the given parts; the coefficient must fit in 96 bits and
   // the scale be at most 28. A zero coefficient drops the sign.
-  static Decimal from_parts(u128 coefficient, uint32_t scale, bool negative);
+  static Decimal from_parts(u128 coefficient, uint32_t scale, bool negative) {
+    assert(coefficient <= kMaxCoefficient);
+    assert(scale <= kMaxScale);
+    Decimal d;
+    d.lo_ = lo64(coefficient);
+    d.hi_ = static_cast<uint32_t>(hi64(coefficient));
+    d.flags_ = (scale << 16) | ((negative && coefficient != 0) ? kSignBit : 0);
+    return d;
+  }
 
   // coefficient n, scale s: from_integer(250, 2) is 2.50. Aborts when s > 28
   // with "Scale exceeds the maximum precision allowed: s > 28".
@@ -71,12 +81,14 @@ class Decimal {
   struct Parsed;
   // Exact parsing of decimal text: digits, at most one point, an optional
   // leading sign and underscores between digits. No rounding ever happens.
-  static Parsed parse(std::string_view text);
+  static inline Parsed parse(std::string_view text);
 
   u128 coefficient() const { return make_u128(hi_, lo_); }
   uint32_t scale() const { return (flags_ >> 16) & 0xFF; }
   bool negative() const { return (flags_ >> 31) != 0; }
   bool is_zero() const { return (lo_ | hi_) == 0; }
+  // -1, 0 or 1: the sign of the value (a zero with its sign bit set is 0).
+  int sign() const { return is_zero() ? 0 : (negative() ? -1 : 1); }
   uint32_t flags() const { return flags_; }
   // The three 32-bit words of the coefficient.
   uint32_t low_word() const { return static_cast<uint32_t>(lo_); }
@@ -124,7 +136,18 @@ class Decimal {
   // Multiplication: zero if either operand is zero (scale 0), else the exact
   // product at the sum of the scales, rounded half to even to at most 28
   // places and 96 bits. Aborts with "Multiplication overflowed".
-  friend Decimal operator*(const Decimal& a, const Decimal& b);
+  friend Decimal operator*(const Decimal& a, const Decimal& b) {
+    // the common case inline: small coefficients whose product fits
+    if ((a.hi_ | b.hi_) == 0) {
+      const u128 p = mul64(a.lo_, b.lo_);
+      const uint32_t scale = a.scale() + b.scale();
+      if (p == 0) return Decimal();
+      if (p <= kMaxCoefficient && scale <= kMaxScale) {
+        return from_parts(p, scale, ((a.flags_ ^ b.flags_) & kSignBit) != 0);
+      }
+    }
+    return multiply_slow(a, b);
+  }
 
   // Division: exact when the coefficients divide (trailing zeros kept),
   // else extended to 28 places or 96 bits, rounded half to even, with the
@@ -133,7 +156,15 @@ class Decimal {
   friend Decimal operator/(const Decimal& a, const Decimal& b);
 
   // Ordering and equality by value: 1.5 == 1.50 and every zero is equal.
-  friend int compare(const Decimal& a, const Decimal& b);
+  friend int compare(const Decimal& a, const Decimal& b) {
+    if (a.flags_ == b.flags_) {
+      // same sign and scale: the coefficients decide
+      const u128 ca = a.coefficient(), cb = b.coefficient();
+      const int m = ca == cb ? 0 : (ca < cb ? -1 : 1);
+      return a.negative() ? -m : m;
+    }
+    return compare_slow(a, b);
+  }
   friend bool operator==(const Decimal& a, const Decimal& b) { return compare(a, b) == 0; }
   friend bool operator<(const Decimal& a, const Decimal& b) { return compare(a, b) < 0; }
   friend bool operator>(const Decimal& a, const Decimal& b) { return compare(a, b) > 0; }
@@ -148,6 +179,9 @@ class Decimal {
 
   // The whole rule of addition and subtraction, every case.
   static Decimal add_slow(const Decimal& a, const Decimal& b, bool subtract);
+  static Decimal multiply_slow(const Decimal& a, const Decimal& b);
+  static int compare_slow(const Decimal& a, const Decimal& b);
+  static Parsed parse_general(std::string_view text);
 
   uint32_t flags_ = 0;  // bit 31 sign, bits 16..23 scale, all else zero
   uint32_t hi_ = 0;     // coefficient bits 64..95
@@ -160,6 +194,32 @@ struct Decimal::Parsed {
   bool ok() const { return error == ParseError::None; }
 };
 
+Decimal::Parsed Decimal::parse(std::string_view text) {
+  // The usual text inline: at most 19 characters, all digits but for at
+  // most one point, and at least one digit. Anything else (a sign, an
+  // underscore, more digits, an error) takes the general path.
+  const size_t n = text.size();
+  if (n - 1 < 19) {
+    uint64_t c = 0;
+    uint32_t scale = 0;
+    bool point = false;
+    size_t i = 0;
+    for (; i < n; ++i) {
+      const unsigned d = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+      if (d < 10) {
+        c = c * 10 + d;
+        scale += point ? 1 : 0;
+      } else if (text[i] == '.' && !point) {
+        point = true;
+      } else {
+        break;
+      }
+    }
+    if (i == n && n > (point ? 1u : 0u)) return {from_parts(c, scale, false), ParseError::None};
+  }
+  return parse_general(text);
+}
+
 // One unit of the last place at q decimal places: quantum(2) is 0.01.
 // Aborts when q > 28.
 Decimal quantum(uint32_t q);
@@ -169,12 +229,29 @@ Decimal quantized_zero(uint32_t q);
 
 // The value cut toward zero to at most q places; never pads and never fails:
 // quantize(1.239, 2) is 1.23, quantize(1.5, 2) stays 1.5.
-Decimal quantize(const Decimal& value, uint32_t q);
+Decimal quantize_slow(const Decimal& value, uint32_t q);
+inline Decimal quantize(const Decimal& value, uint32_t q) { return value.scale() <= q ? value : quantize_slow(value, q); }
 
 // The printing of quantize(value, q).
 std::string value_string(const Decimal& value, uint32_t q);
 
+namespace detail {
+constexpr std::array<u128, 39> make_powers_of_ten() {
+  std::array<u128, 39> t{};
+  u128 v = 1;
+  for (auto& e : t) {
+    e = v;
+    v *= 10;
+  }
+  return t;
+}
+inline constexpr std::array<u128, 39> kPowersOfTen = make_powers_of_ten();
+}  // namespace detail
+
 // 10^n for n <= 38.
-u128 pow10(uint32_t n);
+inline u128 pow10(uint32_t n) {
+  assert(n < detail::kPowersOfTen.size());
+  return detail::kPowersOfTen[n];
+}
 
 }  // namespace corbyl

@@ -20,7 +20,7 @@ std::string_view parse_message(ParseError e) {
   return "";
 }
 
-Decimal::Parsed Decimal::parse(std::string_view text) {
+Decimal::Parsed Decimal::parse_general(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   if (p == end) return {Decimal(), ParseError::Empty};

@@ -18,7 +18,7 @@ class SubtotalMap {
   struct Entry {
     uint32_t line;  // position in the lines the map was made for
     Decimal value;
-    size_t hash;
+    size_t hash;  // set once the map has its table
   };
 
   // The map refers into the buffer of `lines`, which must outlive it and not
@@ -37,24 +37,32 @@ class SubtotalMap {
     if (n <= kLinearLimit) return;
     size_t cap = 8;
     while (cap < 2 * n) cap <<= 1;
-    if (cap > slots_.size()) rehash(cap);
+    if (cap > slots_.size()) grow(cap);
   }
 
   // The entry of a line equal to lines[at], or nullptr.
-  Entry* find(uint32_t at) { return find(at, hash_value(lines_[at])); }
+  Entry* find(uint32_t at) { return slots_.empty() ? find_small(at) : find_hashed(at, hash_value(lines_[at])); }
 
   // Inserts lines[at] with its value; an equal key keeps its place and takes
   // the new value. Returns true when the key was new.
   bool insert_or_assign(uint32_t at, const Decimal& value) {
+    if (slots_.empty()) {
+      if (Entry* e = find_small(at)) {
+        e->value = value;
+        return false;
+      }
+      entries_.push_back(Entry{at, value, 0});
+      if (entries_.size() > kLinearLimit) grow(64);
+      return true;
+    }
     const size_t h = hash_value(lines_[at]);
-    if (Entry* e = find(at, h)) {
+    if (Entry* e = find_hashed(at, h)) {
       e->value = value;
       return false;
     }
     entries_.push_back(Entry{at, value, h});
-    if (entries_.size() <= kLinearLimit && slots_.empty()) return true;
     if (2 * entries_.size() > slots_.size()) {
-      rehash(slots_.empty() ? 64 : 2 * slots_.size());  // places every entry, the new one too
+      rehash(2 * slots_.size());  // places every entry, the new one too
     } else {
       place(h, static_cast<int32_t>(entries_.size() - 1));
     }
@@ -66,15 +74,18 @@ class SubtotalMap {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  Entry* find(uint32_t at, size_t h) {
+  // A small map (the usual bill) is searched entry by entry, with no hash:
+  // lines of a bill differ in their id, which equality compares first.
+  Entry* find_small(uint32_t at) {
     const LineItem& line = lines_[at];
-    if (slots_.empty()) {
-      // a small map (the usual bill) is searched entry by entry: no table
-      for (Entry& e : entries_) {
-        if (e.hash == h && (e.line == at || lines_[e.line] == line)) return &e;
-      }
-      return nullptr;
+    for (Entry& e : entries_) {
+      if (e.line == at || lines_[e.line] == line) return &e;
     }
+    return nullptr;
+  }
+
+  Entry* find_hashed(uint32_t at, size_t h) {
+    const LineItem& line = lines_[at];
     const size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
       const int32_t k = slots_[i];
@@ -89,6 +100,15 @@ class SubtotalMap {
     size_t i = h & mask;
     while (slots_[i] >= 0) i = (i + 1) & mask;
     slots_[i] = at;
+  }
+
+  // Gives the map a table of `cap` slots; a map that had none (searched
+  // entry by entry) first gives every entry its hash.
+  void grow(size_t cap) {
+    if (slots_.empty()) {
+      for (Entry& e : entries_) e.hash = hash_value(lines_[e.line]);
+    }
+    rehash(cap);
   }
 
   void rehash(size_t cap) {

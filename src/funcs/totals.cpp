@@ -24,7 +24,7 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
       error = parse_failure(v.error);
       return;
     }
-    if (v.value < Decimal()) t.discount += v.value;
+    if (v.value.sign() < 0) t.discount += v.value;
     t.total += v.value;
     t.subtotals.insert_or_assign(i, v.value);
   }
@@ -59,6 +59,30 @@ class PriorityOrder {
   std::array<uint32_t, kSmall> small_;
   std::vector<uint32_t> large_;
 };
+
+// Whether the subtotals add up exactly to the total, whatever the 96-bit
+// sums said. An ordinary bill (coefficients below 2^64, at most q places,
+// nine fewer at the least) is counted in quanta in 128 bits: every term is
+// below 2^94, so 2^32 of them cannot wrap. Anything else is counted in 256
+// bits.
+bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
+  u128 plus = 0, minus = 0;
+  auto count = [&](const Decimal& d, bool negate) {
+    if (d.high_word() != 0 || d.scale() > q || q - d.scale() > 9) return false;
+    const u128 units = mul64(lo64(d.coefficient()), lo64(pow10(q - d.scale())));
+    (d.negative() != negate ? minus : plus) += units;
+    return true;
+  };
+  bool narrow = m.size() < (uint64_t{1} << 32) && count(total, true);
+  for (const auto& e : m.entries()) {
+    if (!narrow) break;
+    narrow = count(e.value, false);
+  }
+  if (narrow) return plus == minus;
+  ExactSum exact;
+  for (const auto& e : m.entries()) exact.add(e.value);
+  return exact.equals(total);
+}
 
 // Computed mode: groups of equal priority in ascending order; a percentage
 // applies to the total of the groups before its own.
@@ -100,8 +124,8 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
       // An equal line seen before in this group shares its entry, and its
       // value counts once in the group sum.
       const bool is_new = m.insert_or_assign(order[i], s);
-      if (is_new && v != zero) group_sum += v;
-      if (s < zero) t.discount += s;
+      if (is_new && !v.is_zero()) group_sum += v;
+      if (s.sign() < 0) t.discount += s;
     }
     t.total += quantize(group_sum, q);
   }
@@ -112,7 +136,7 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
     sum += e.value;
   }
   const Decimal difference = t.total - sum;
-  if (difference != zero) {
+  if (!difference.is_zero()) {
     // Exact arithmetic leaves at most one quantum per line and one per group;
     // anything else means the 96-bit sums rounded, and handing it out one
     // quantum at a time would neither end soon nor add up.
@@ -121,64 +145,112 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
     }
     if (auto err = redistribute_difference(m, difference, q)) return fail(std::move(*err));
   }
-  ExactSum exact;
-  for (const auto& e : m.entries()) exact.add(e.value);
-  if (!exact.equals(t.total)) return fail(error_text(kTooLargeToTotal));
+  if (!adds_up(m, t.total, q)) return fail(error_text(kTooLargeToTotal));
 
   t.discount = quantize(t.discount, q);
 }
 
 struct Candidate {
-  size_t entry;  // position in the map; entries are never removed
-  int16_t priority;
+  int32_t rank;   // the priority, turned so that a smaller rank receives first
   int32_t id;
+  uint32_t entry; // position in the map; entries are never removed
   Decimal value;  // the value before any move, used only for ordering
 };
 
-// Below zero when a comes before b: a positive difference sorts by
-// ascending priority, a negative one by descending priority; then by
-// descending value, then by descending id.
-int redistribution_priority(bool positive, const Candidate& a, const Candidate& b) {
-  if (a.priority != b.priority) {
-    return positive ? a.priority - b.priority : b.priority - a.priority;
+// Whether a receives the difference before b: a positive difference goes
+// first to the highest priority, a negative one to the lowest; then to the
+// smallest value, then to the smallest id, then to the later entry. The
+// entry makes it a total order, so no sort needs to be stable.
+inline bool receives_before(const Candidate& a, const Candidate& b) {
+  if (a.rank != b.rank) return a.rank < b.rank;
+  if (const int c = compare(a.value, b.value); c != 0) return c < 0;
+  if (a.id != b.id) return a.id < b.id;
+  return a.entry > b.entry;
+}
+
+// The same order as one pair of plain integers per candidate, which sort
+// far faster than Decimals: the rank above the value counted in quanta,
+// then the id above the entry reversed. Values of more than 111 bits in
+// quanta have no key.
+struct OrderKey {
+  u128 first;
+  uint64_t second;
+  friend bool operator<(const OrderKey& a, const OrderKey& b) {
+    return a.first != b.first ? a.first < b.first : a.second < b.second;
   }
-  const int c = compare(b.value, a.value);
-  if (c != 0) return c;
-  return b.id < a.id ? -1 : (b.id > a.id ? 1 : 0);
+  uint32_t entry() const { return UINT32_MAX - static_cast<uint32_t>(second); }
+};
+
+bool order_key(const Candidate& c, bool positive, uint32_t q, OrderKey& out) {
+  constexpr u128 kLargest = (u128{1} << 111) - 1;
+  const uint32_t s = c.value.scale();
+  u128 quanta = c.value.coefficient();
+  if (s != q) {
+    if (s > q || q - s > 14 || hi64(quanta) != 0) return false;
+    quanta = mul64(lo64(quanta), lo64(pow10(q - s)));  // below 2^64 * 10^14 < 2^111
+  }
+  // all values share the sign of the difference: a smaller negative value
+  // has the larger magnitude
+  const u128 value = positive ? quanta : kLargest - quanta;
+  out.first = (static_cast<u128>(c.rank + 0x10000) << 111) | value;  // rank + 2^16 < 2^17
+  out.second = (uint64_t{static_cast<uint32_t>(c.id) ^ 0x80000000u} << 32) | (UINT32_MAX - c.entry);
+  return true;
 }
 
 }  // namespace
 
 std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Decimal& difference,
                                                        uint32_t q) {
-  const Decimal zero = quantized_zero(q);
-  const bool positive = difference > zero;
-  const Decimal step = positive ? quantum(q) : zero - quantum(q);
+  const bool positive = difference.sign() > 0;
+  const Decimal step = positive ? quantum(q) : -quantum(q);
 
-  std::vector<Candidate> candidates;
+  // The candidates are the subtotals that share the sign of the difference.
   const auto& entries = m.entries();
+  auto candidate = [&](size_t k) {
+    const LineItem& line = m.line(entries[k]);
+    const int32_t rank = positive ? -int32_t{line.priority} : int32_t{line.priority};
+    return Candidate{rank, line.id, static_cast<uint32_t>(k), entries[k].value};
+  };
+  auto is_candidate = [&](size_t k) { return entries[k].value.sign() == (positive ? 1 : -1); };
+  std::vector<OrderKey> keys;
+  bool keyed = true;
   for (size_t k = 0; k < entries.size(); ++k) {
-    const Decimal& v = entries[k].value;
-    if (positive ? v > zero : v < zero) {
-      const LineItem& line = m.line(entries[k]);
-      candidates.push_back({k, line.priority, line.id, v});
-    }
+    if (!is_candidate(k)) continue;
+    keys.emplace_back();
+    keyed = keyed && order_key(candidate(k), positive, q, keys.back());
   }
-  std::stable_sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
-    return redistribution_priority(positive, a, b) < 0;
-  });
-  if (candidates.empty()) return error_text(kNoCandidates);
+  if (keys.empty()) return error_text(kNoCandidates);
 
-  // The difference is handed out one step at a time, taking candidates
-  // from the end of the sorted list and starting over when it runs empty.
+  // The difference is handed out one step at a time in the order above,
+  // starting over when every candidate has had one. Only as many
+  // candidates as there are steps need to be put in order.
   const auto moves = whole_quanta(difference, q, UINT64_MAX);
   if (!moves) return error_text(kTooLargeToTotal);
-  size_t next = candidates.size();
+  const size_t n = keys.size();
+  const size_t ordered = *moves < n ? static_cast<size_t>(*moves) : n;
+  std::vector<uint32_t> receivers(ordered);
+  if (keyed) {
+    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(ordered);
+    if (ordered < n) std::nth_element(keys.begin(), middle, keys.end());
+    std::sort(keys.begin(), middle);
+    for (size_t i = 0; i < ordered; ++i) receivers[i] = keys[i].entry();
+  } else {
+    std::vector<Candidate> candidates;
+    candidates.reserve(n);
+    for (size_t k = 0; k < entries.size(); ++k) {
+      if (is_candidate(k)) candidates.push_back(candidate(k));
+    }
+    const auto middle = candidates.begin() + static_cast<std::ptrdiff_t>(ordered);
+    if (ordered < n) std::nth_element(candidates.begin(), middle, candidates.end(), receives_before);
+    std::sort(candidates.begin(), middle, receives_before);
+    for (size_t i = 0; i < ordered; ++i) receivers[i] = candidates[i].entry;
+  }
+  size_t next = 0;
   for (uint64_t k = 0; k < *moves; ++k) {
-    if (next == 0) next = candidates.size();
-    const Candidate& c = candidates[--next];
-    if (c.entry >= m.size()) return error_text(kMissingKey);
-    Decimal& value = m.entries()[c.entry].value;
+    if (next == ordered) next = 0;
+    const uint32_t entry = receivers[next++];
+    if (entry >= m.size()) return error_text(kMissingKey);
+    Decimal& value = m.entries()[entry].value;
     value = value + step;
   }
   return std::nullopt;

@@ -1,7 +1,11 @@
 // Totals, redistribution, division and line generation on native records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <tuple>
+#include <vector>
 #include <string>
 
 #include "decimal/exact_sum.h"
@@ -76,6 +80,99 @@ TEST(Redistribution, FailsWithoutCandidates) {
   auto t = get_totals({L(1, 0, "0.009"), L(2, 0, "0.009")}, 2);
   ASSERT_FALSE(t.ok());
   EXPECT_EQ(t.error().display(), kNoCandidates);
+}
+
+// The receiving order: priority (highest first for a positive difference,
+// lowest for a negative one), then the smaller value, then the smaller id,
+// then the later of two entries. Each case runs at 2 places, where the
+// order is sorted by integer keys, and again at 20 places, where values of
+// two places are too wide for those keys and Decimals are compared.
+struct OrderCase {
+  const char* name;
+  std::vector<std::tuple<int32_t, int16_t, std::string>> entries;  // id, priority, value
+  int moves;  // quanta; negative for a negative difference
+  std::vector<int32_t> receivers;  // ids, in the order in which they receive
+};
+
+class ReceivingOrder : public testing::TestWithParam<std::tuple<OrderCase, bool>> {};
+
+TEST_P(ReceivingOrder, IsTheSameWhateverThePlaces) {
+  const auto& [c, many_places] = GetParam();
+  const uint32_t q = many_places ? 20 : 2;
+  std::vector<LineItem> lines;
+  for (const auto& [id, priority, value] : c.entries) lines.push_back(L(id, priority, value));
+  SubtotalMap m(lines);
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    auto parsed = Decimal::parse(lines[i].amount);
+    ASSERT_TRUE(parsed.ok()) << lines[i].amount;
+    m.insert_or_assign(i, parsed.value);
+  }
+  std::vector<Decimal> before;
+  for (const auto& e : m.entries()) before.push_back(e.value);
+  const Decimal step = quantum(q);
+  Decimal difference = quantized_zero(q);
+  for (int k = 0; k < std::abs(c.moves); ++k) difference = c.moves > 0 ? difference + step : difference - step;
+  ASSERT_FALSE(redistribute_difference(m, difference, q).has_value());
+
+  std::vector<int32_t> received;
+  for (size_t k = 0; k < m.entries().size(); ++k) {
+    const Decimal moved = m.entries()[k].value - before[k];
+    for (uint64_t n = *whole_quanta(moved, q, 100); n > 0; --n) received.push_back(m.line(m.entries()[k]).id);
+  }
+  std::vector<int32_t> expected = c.receivers;
+  std::sort(expected.begin(), expected.end());
+  std::sort(received.begin(), received.end());
+  EXPECT_EQ(received, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceivingOrder,
+    testing::Combine(
+        testing::Values(
+            OrderCase{"positive_highest_priority_first", {{1, 0, "5.00"}, {2, 2, "9.00"}, {3, 1, "1.00"}}, 2, {2, 3}},
+            OrderCase{"negative_lowest_priority_first", {{1, 0, "-5.00"}, {2, 2, "-9.00"}, {3, 1, "-1.00"}}, -2, {1, 3}},
+            OrderCase{"smaller_value_first", {{1, 0, "5.00"}, {2, 0, "1.5"}, {3, 0, "3.00"}}, 2, {2, 3}},
+            OrderCase{"negative_smaller_value_first", {{1, 0, "-5.00"}, {2, 0, "-1.5"}, {3, 0, "-3.00"}}, -1, {1}},
+            OrderCase{"equal_values_across_scales_by_id", {{7, 0, "2.5"}, {3, 0, "2.50"}, {5, 0, "2.50"}}, 2, {3, 5}},
+            OrderCase{"more_moves_than_candidates_wrap", {{1, 0, "1.00"}, {2, 0, "2.00"}}, 5, {1, 1, 1, 2, 2}},
+            OrderCase{"zero_and_opposite_sign_never_receive", {{1, 0, "0.00"}, {2, 0, "-1.00"}, {3, 5, "4.00"}}, 3,
+                      {3, 3, 3}}),
+        testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<OrderCase, bool>>& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_at_20" : "_at_2");
+    });
+
+TEST(Redistribution, EqualIdsAndValuesGoToTheLaterEntryFirst) {
+  // two different lines (other descriptions) with the same id and value
+  std::vector<LineItem> lines{L(4, 0, "1.00"), L(4, 0, "1.00")};
+  lines[1].description = "other";
+  const Decimal v = Decimal::parse("1.00").value;
+  for (const uint32_t q : {2u, 20u}) {
+    SubtotalMap m(lines);
+    m.insert_or_assign(0, v);
+    m.insert_or_assign(1, v);
+    ASSERT_FALSE(redistribute_difference(m, quantum(q), q).has_value());
+    EXPECT_TRUE(m.entries()[0].value.identical(v)) << q;
+    EXPECT_FALSE(m.entries()[1].value.identical(v)) << q;
+  }
+}
+
+TEST(SubtotalMap, FindsEqualLinesBeforeAndAfterItGetsATable) {
+  // inserting one by one moves the map from searching its entries to its
+  // table past 24 entries; every line must still find its equal
+  std::vector<LineItem> lines;
+  for (int32_t i = 0; i < 60; ++i) lines.push_back(L(i % 40, 0, std::to_string(i % 40) + ".00"));
+  SubtotalMap m(lines);
+  int fresh = 0;
+  for (uint32_t i = 0; i < lines.size(); ++i) fresh += m.insert_or_assign(i, Decimal::from_integer(i, 0)) ? 1 : 0;
+  EXPECT_EQ(fresh, 40);
+  EXPECT_EQ(m.size(), 40u);
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    ASSERT_NE(m.find(i), nullptr);
+    EXPECT_EQ(m.line(*m.find(i)).id, lines[i].id);
+  }
+  // the later equal line's value replaced the first one's
+  EXPECT_EQ(m.find(0)->value.to_string(), "40");
 }
 
 TEST(Reckon, KeepsOnlyTheTotal) {
