@@ -2,8 +2,10 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 #include "decimal/decimal.h"
+#include "funcs/totals.h"
 
 using corbyl::Decimal;
 
@@ -62,6 +64,46 @@ void BM_Quantize(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Quantize);
+
+// The bill of bench.py: n lines in three priority groups (amounts,
+// percentages, one grossed-up line).
+std::vector<corbyl::LineItem> bill(int n) {
+  std::vector<corbyl::LineItem> out;
+  for (int i = 0; i < n; ++i) {
+    corbyl::LineItem l;
+    l.id = i + 1;
+    const int group = i * 3 / n;
+    l.priority = static_cast<int16_t>(100 * group);
+    if (group == 0) {
+      const int cents = i % 100;
+      l.amount = std::to_string(10 + i) + (cents < 10 ? ".0" : ".") + std::to_string(cents);
+      l.percentage = "0";
+    } else {
+      l.amount = group == 1 ? "0.30" : "0.25";
+      l.percentage = group == 1 ? "2.5" : "2.9";
+      l.back_into_percentage = i == n - 1;
+    }
+    out.push_back(l);
+  }
+  return out;
+}
+
+// The computation of the totals alone, without any conversion from or to
+// Python; BM_CopyLines is the copy of the lines that each call makes here.
+void BM_Totals(benchmark::State& state) {
+  const auto lines = bill(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(corbyl::get_totals(lines, 2));
+}
+BENCHMARK(BM_Totals)->Arg(10)->Arg(100);
+
+void BM_CopyLines(benchmark::State& state) {
+  const auto lines = bill(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    auto copy = lines;
+    benchmark::DoNotOptimize(copy);
+  }
+}
+BENCHMARK(BM_CopyLines)->Arg(10)->Arg(100);
 
 }  // namespace
 

@@ -11,6 +11,7 @@ settings.register_profile(
     "ci", max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow]
 )
 settings.register_profile("dev", max_examples=100, deadline=None)
+settings.register_profile("deep", max_examples=20000, deadline=None)
 settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE", "dev"))
 
 # Sums in the tests must be exact, not rounded to 28 digits.

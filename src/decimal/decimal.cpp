@@ -14,6 +14,15 @@ constexpr const std::array<u128, 39>& kPow10 = detail::kPowersOfTen;
 
 constexpr u128 kMax = Decimal::kMaxCoefficient;
 
+// The largest coefficient that can be scaled up by 10^k and stay below
+// 2^127, so that adding a 96-bit coefficient cannot carry out of 128 bits.
+constexpr std::array<u128, Decimal::kMaxScale + 1> make_align_limits() {
+  std::array<u128, Decimal::kMaxScale + 1> t{};
+  for (size_t k = 0; k < t.size(); ++k) t[k] = (~u128{0} >> 1) / kPow10[k];
+  return t;
+}
+constexpr std::array<u128, Decimal::kMaxScale + 1> kAlignLimit = make_align_limits();
+
 [[noreturn]] void abort_with(const char* message,
                              SourcePlace where = SourcePlace::here()) {
   throw ArithmeticAbort(message, where);
@@ -28,6 +37,24 @@ bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_
   uint64_t last = 0;   // the most recently dropped digit
   bool sticky = false; // any nonzero digit dropped before it
   bool dropped = false;
+  // Digits that must go in any case are dropped up to 19 at a time: the
+  // places above max_scale, and as many as the bits above 96 surely need
+  // (c >= 2^(w-1), and 10^d <= 2^(w-97) whenever d <= (w-97) * log10(2)).
+  const uint32_t width = c.bit_width();
+  const uint32_t for_bits = width > 97 ? (width - 97) * 30103 / 100000 : 0;
+  uint32_t batch = scale > max_scale ? scale - max_scale : 0;
+  if (for_bits > batch) batch = for_bits;
+  if (batch > scale) return false;
+  while (batch > 0) {
+    const uint32_t k = batch < 19 ? batch : 19;
+    const uint64_t below = static_cast<uint64_t>(kPow10[k - 1]);
+    const uint64_t rem = c.divmod_small(below * 10);
+    sticky = sticky || last != 0 || rem % below != 0;
+    last = rem / below;
+    dropped = true;
+    scale -= k;
+    batch -= k;
+  }
   while (scale > max_scale || !c.fits96()) {
     if (scale == 0) return false;
     sticky = sticky || last != 0;
@@ -54,6 +81,21 @@ bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_
   return true;
 }
 
+// v / 10^k for k <= 19, with every divisor a constant: the compiler turns
+// each into a multiplication, where a division by a variable would cost
+// tens of cycles.
+uint64_t drop_digits(uint64_t v, uint32_t k) {
+  switch (k) {
+#define CORBYL_DROP(n) \
+  case n: return v / static_cast<uint64_t>(kPow10[n]);
+    CORBYL_DROP(0) CORBYL_DROP(1) CORBYL_DROP(2) CORBYL_DROP(3) CORBYL_DROP(4) CORBYL_DROP(5) CORBYL_DROP(6)
+    CORBYL_DROP(7) CORBYL_DROP(8) CORBYL_DROP(9) CORBYL_DROP(10) CORBYL_DROP(11) CORBYL_DROP(12) CORBYL_DROP(13)
+    CORBYL_DROP(14) CORBYL_DROP(15) CORBYL_DROP(16) CORBYL_DROP(17) CORBYL_DROP(18) CORBYL_DROP(19)
+#undef CORBYL_DROP
+    default: assert(false); return 0;
+  }
+}
+
 Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char* overflow) {
   if (a.is_zero()) {
     if (negate_b && !b.is_zero()) return -b;
@@ -67,13 +109,13 @@ Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char
   uint32_t scale = scale_a > scale_b ? scale_a : scale_b;
   u128 ca = a.coefficient(), cb = b.coefficient();
 
-  // Fast path: the aligned coefficients fit in 126 bits.
+  // Fast path: the aligned coefficients fit in 128 bits, their sum too.
   uint32_t shift = scale_a > scale_b ? scale_a - scale_b : scale_b - scale_a;
-  if (shift <= 9) {
+  if (shift <= 9 || (scale_a < scale ? ca : cb) <= kAlignLimit[shift]) {
     if (scale_a < scale) ca *= kPow10[shift];
     if (scale_b < scale) cb *= kPow10[shift];
     if (sa == sb) {
-      u128 s = ca + cb;  // below 2^127
+      u128 s = ca + cb;  // below 2^128
       if (s <= kMax) return Decimal::from_parts(s, scale, sa);
       u128 out;
       uint32_t out_scale;
@@ -257,8 +299,9 @@ Decimal quantize_slow(const Decimal& value, uint32_t q) {
     Decimal z = Decimal::from_parts(0, q, false);
     return value.negative() ? -z : z;
   }
-  u128 c = value.coefficient() / kPow10[s - q];
-  return Decimal::from_parts(c, q, value.negative());
+  const u128 c = value.coefficient();
+  const u128 cut = hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : c / kPow10[s - q];
+  return Decimal::from_parts(cut, q, value.negative());
 }
 
 std::string value_string(const Decimal& value, uint32_t q) { return quantize(value, q).to_string(); }

@@ -52,6 +52,25 @@ enum class ParseError : uint8_t {
 // The message of a parse error, exactly as callers see it.
 std::string_view parse_message(ParseError e);
 
+namespace detail {
+constexpr std::array<u128, 39> make_powers_of_ten() {
+  std::array<u128, 39> t{};
+  u128 v = 1;
+  for (auto& e : t) {
+    e = v;
+    v *= 10;
+  }
+  return t;
+}
+inline constexpr std::array<u128, 39> kPowersOfTen = make_powers_of_ten();
+}  // namespace detail
+
+// 10^n for n <= 38.
+inline u128 pow10(uint32_t n) {
+  assert(n < detail::kPowersOfTen.size());
+  return detail::kPowersOfTen[n];
+}
+
 class Decimal {
  public:
   static constexpr uint32_t kMaxScale = 28;
@@ -125,6 +144,17 @@ class Decimal {
         r.lo_ = lo64(s);
         r.hi_ = static_cast<uint32_t>(hi64(s));
         return r;
+      }
+    } else if (((a.flags_ ^ b.flags_) & kSignBit) == 0 && (a.hi_ | b.hi_) == 0) {
+      // same sign, other scales, 64-bit coefficients: the one with fewer
+      // places is scaled up to the other's (below 2^64 * 10^19 < 2^128)
+      const bool a_wider = a.scale() > b.scale();
+      const Decimal& wide = a_wider ? a : b;
+      const Decimal& narrow = a_wider ? b : a;
+      const uint32_t shift = wide.scale() - narrow.scale();
+      if (shift <= 19) {
+        const u128 s = mul64(narrow.lo_, lo64(pow10(shift))) + wide.lo_;
+        if (s <= kMaxCoefficient) return from_parts(s, wide.scale(), a.negative());
       }
     }
     return add_slow(a, b, false);
@@ -234,24 +264,5 @@ inline Decimal quantize(const Decimal& value, uint32_t q) { return value.scale()
 
 // The printing of quantize(value, q).
 std::string value_string(const Decimal& value, uint32_t q);
-
-namespace detail {
-constexpr std::array<u128, 39> make_powers_of_ten() {
-  std::array<u128, 39> t{};
-  u128 v = 1;
-  for (auto& e : t) {
-    e = v;
-    v *= 10;
-  }
-  return t;
-}
-inline constexpr std::array<u128, 39> kPowersOfTen = make_powers_of_ten();
-}  // namespace detail
-
-// 10^n for n <= 38.
-inline u128 pow10(uint32_t n) {
-  assert(n < detail::kPowersOfTen.size());
-  return detail::kPowersOfTen[n];
-}
 
 }  // namespace corbyl

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "compiler.h"
@@ -27,6 +28,14 @@ struct U256 {
   bool fits96() const { return limb[3] == 0 && limb[2] == 0 && (limb[1] >> 32) == 0; }
 
   u128 low128() const { return make_u128(limb[1], limb[0]); }
+
+  // The number of bits needed to write the value (0 for zero).
+  uint32_t bit_width() const {
+    for (int i = 3; i >= 0; --i) {
+      if (limb[i] != 0) return 64 * static_cast<uint32_t>(i) + static_cast<uint32_t>(std::bit_width(limb[i]));
+    }
+    return 0;
+  }
 
   // this *= m; returns false if the product does not fit in 256 bits.
   bool mul_small(uint64_t m) {

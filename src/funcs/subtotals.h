@@ -24,7 +24,7 @@ class SubtotalMap {
   // The map refers into the buffer of `lines`, which must outlive it and not
   // be resized; moving the vector keeps the buffer.
   SubtotalMap() = default;
-  explicit SubtotalMap(const std::vector<LineItem>& lines) : lines_(lines.data()) {}
+  explicit SubtotalMap(const std::vector<LineItem>& lines) : lines_(lines.data()), line_count_(lines.size()) {}
   SubtotalMap(SubtotalMap&&) = default;
   SubtotalMap& operator=(SubtotalMap&&) = default;
   SubtotalMap(const SubtotalMap&) = delete;
@@ -41,7 +41,7 @@ class SubtotalMap {
   }
 
   // The entry of a line equal to lines[at], or nullptr.
-  Entry* find(uint32_t at) { return slots_.empty() ? find_small(at) : find_hashed(at, hash_value(lines_[at])); }
+  Entry* find(uint32_t at) { return slots_.empty() ? find_small(at) : find_hashed(at, key_hash(lines_[at])); }
 
   // Inserts lines[at] with its value; an equal key keeps its place and takes
   // the new value. Returns true when the key was new.
@@ -55,7 +55,7 @@ class SubtotalMap {
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
-    const size_t h = hash_value(lines_[at]);
+    const size_t h = key_hash(lines_[at]);
     if (Entry* e = find_hashed(at, h)) {
       e->value = value;
       return false;
@@ -102,11 +102,37 @@ class SubtotalMap {
     slots_[i] = at;
   }
 
+  // Equal lines share their id, and the lines of a bill normally all have
+  // distinct ids: then the id alone is a hash as good as one over every
+  // field, and far cheaper. When some id repeats, every field is hashed.
+  size_t key_hash(const LineItem& line) const { return by_id_ ? id_hash(line.id) : hash_value(line); }
+
+  static size_t id_hash(int32_t id) {
+    const uint64_t h = uint64_t{static_cast<uint32_t>(id)} * 0x9e3779b97f4a7c15ull;
+    return static_cast<size_t>(h ^ (h >> 32));
+  }
+
+  bool ids_distinct() const {
+    size_t cap = 16;
+    while (cap < 2 * line_count_) cap <<= 1;
+    std::vector<uint64_t> seen(cap, 0);  // id with bit 32 set; 0 = empty
+    for (size_t k = 0; k < line_count_; ++k) {
+      const uint64_t v = uint64_t{static_cast<uint32_t>(lines_[k].id)} | (uint64_t{1} << 32);
+      size_t i = id_hash(lines_[k].id) & (cap - 1);
+      for (; seen[i] != 0; i = (i + 1) & (cap - 1)) {
+        if (seen[i] == v) return false;
+      }
+      seen[i] = v;
+    }
+    return true;
+  }
+
   // Gives the map a table of `cap` slots; a map that had none (searched
-  // entry by entry) first gives every entry its hash.
+  // entry by entry) first chooses its hash and gives every entry its hash.
   void grow(size_t cap) {
     if (slots_.empty()) {
-      for (Entry& e : entries_) e.hash = hash_value(lines_[e.line]);
+      by_id_ = ids_distinct();
+      for (Entry& e : entries_) e.hash = key_hash(lines_[e.line]);
     }
     rehash(cap);
   }
@@ -119,6 +145,8 @@ class SubtotalMap {
   static constexpr size_t kLinearLimit = 24;
 
   const LineItem* lines_ = nullptr;
+  size_t line_count_ = 0;
+  bool by_id_ = false;  // chosen when the table is made
   std::vector<Entry> entries_;
   std::vector<int32_t> slots_;  // open addressing over entries_, -1 = empty
 };

@@ -40,7 +40,8 @@ class PriorityOrder {
     std::iota(o, o + n_, 0u);
     auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
     if (n_ > kSmall) {
-      std::stable_sort(o, o + n_, before);
+      // bills usually come in priority order already
+      if (!std::is_sorted(o, o + n_, before)) std::stable_sort(o, o + n_, before);
       return;
     }
     for (size_t i = 1; i < n_; ++i) {
@@ -213,6 +214,7 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   };
   auto is_candidate = [&](size_t k) { return entries[k].value.sign() == (positive ? 1 : -1); };
   std::vector<OrderKey> keys;
+  keys.reserve(entries.size());
   bool keyed = true;
   for (size_t k = 0; k < entries.size(); ++k) {
     if (!is_candidate(k)) continue;
