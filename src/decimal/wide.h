@@ -50,11 +50,20 @@ struct U256 {
 
   // this = this / d, returning the remainder (d != 0).
   uint64_t divmod_small(uint64_t d) {
+    int i = 3;
+    while (i > 0 && limb[i] == 0) --i;  // leading zero limbs stay zero
     u128 rem = 0;
-    for (int i = 3; i >= 0; --i) {
-      u128 cur = (rem << 64) | limb[i];
-      limb[i] = static_cast<uint64_t>(cur / d);
-      rem = cur % d;
+    for (; i >= 0; --i) {
+      const u128 cur = (rem << 64) | limb[i];
+      // a 128-bit dividend below d * 2^64 needs the division only when its
+      // high half is not zero
+      if (rem == 0) {
+        limb[i] = limb[i] / d;
+        rem = cur - u128{limb[i]} * d;
+      } else {
+        limb[i] = static_cast<uint64_t>(cur / d);
+        rem = cur - u128{limb[i]} * d;
+      }
     }
     return static_cast<uint64_t>(rem);
   }

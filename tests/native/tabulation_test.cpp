@@ -175,6 +175,21 @@ TEST(SubtotalMap, FindsEqualLinesBeforeAndAfterItGetsATable) {
   EXPECT_EQ(m.find(0)->value.to_string(), "40");
 }
 
+TEST(SubtotalMap, KeepsLinesWithDistinctIdsApartInItsTable) {
+  // no id repeats: the table hashes by id alone, and lines that differ only
+  // in another field than the id still get entries of their own
+  std::vector<LineItem> lines;
+  for (int32_t i = 0; i < 60; ++i) lines.push_back(L(-30 + i, 0, "1.00"));
+  SubtotalMap m(lines);
+  m.reserve(lines.size());
+  for (uint32_t i = 0; i < lines.size(); ++i) EXPECT_TRUE(m.insert_or_assign(i, Decimal::from_integer(i, 2)));
+  EXPECT_EQ(m.size(), 60u);
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    ASSERT_NE(m.find(i), nullptr);
+    EXPECT_EQ(m.find(i)->line, i);
+  }
+}
+
 TEST(Reckon, KeepsOnlyTheTotal) {
   auto r = reckon_lines({L(1, 0, "1.00"), L(2, 1, "0.009"), L(3, 1, "0.009"), L(4, 1, "0.009")}, 2);
   ASSERT_TRUE(r.ok());
