@@ -175,6 +175,11 @@ def core(repeat: int) -> None:
     for name, f in python.items():
         py_ns = per_call(f, repeat) * 1e9
         print(f"{name[3:]:<40}{native[name]:>9.1f} ns{py_ns:>11.1f} ns{py_ns / native[name]:>8.1f}x")
+    # the computation of a totals call without its conversions (the copy of
+    # the lines that the benchmark makes for each call taken off)
+    for n in (10, 100):
+        alone = native[f"BM_Totals/{n}"] - native[f"BM_CopyLines/{n}"]
+        print(f"{f'totals of {n} lines, computation alone':<40}{alone / 1e3:>9.2f} µs")
 
 
 def main() -> None:
@@ -191,7 +196,7 @@ def main() -> None:
     print(f"CPython {sys.version.split()[0]}")
     print(f"{'case':<40}{'corbyl':>12}{'plain Python':>14}{'ratio':>9}")
     for name, fast, slow in CASES:
-        a, b = per_call(fast, repeat), per_call(slow, repeat)
+        a, b = paired(fast, slow, repeat)
         print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{b / a:>8.1f}x")
     if not args.no_floor:
         floors(repeat)

@@ -23,6 +23,15 @@ constexpr std::array<u128, Decimal::kMaxScale + 1> make_align_limits() {
 }
 constexpr std::array<u128, Decimal::kMaxScale + 1> kAlignLimit = make_align_limits();
 
+// kMaxOver[k] = (2^96 - 1) / 10^k: the largest coefficient that can gain k
+// digits.
+constexpr std::array<u128, 10> make_max_over() {
+  std::array<u128, 10> t{};
+  for (size_t k = 0; k < t.size(); ++k) t[k] = kMax / kPow10[k];
+  return t;
+}
+constexpr std::array<u128, 10> kMaxOver = make_max_over();
+
 [[noreturn]] void abort_with(const char* message,
                              SourcePlace where = SourcePlace::here()) {
   throw ArithmeticAbort(message, where);
@@ -215,7 +224,7 @@ Decimal operator/(const Decimal& a, const Decimal& b) {
     if (k > 9) k = 9;
     bool full = false;
     for (; k > 0; --k) {
-      if (q > kMax / kPow10[k]) {
+      if (q > kMaxOver[k]) {
         full = true;
         continue;
       }
@@ -257,7 +266,7 @@ Decimal operator/(const Decimal& a, const Decimal& b) {
     scale = 0;
   }
   // The extended quotient loses its trailing zeros, down to scale 0.
-  while (scale > 0 && q % 10 == 0) {
+  while (scale > 0 && (hi64(q) == 0 ? lo64(q) % 10 == 0 : q % 10 == 0)) {
     q /= 10;
     --scale;
   }

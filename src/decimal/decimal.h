@@ -131,35 +131,8 @@ class Decimal {
   // otherwise the exact result at the larger scale, rounded half to even at
   // the largest scale that fits 96 bits. Aborts with "Addition overflowed" /
   // "Subtraction overflowed".
-  friend Decimal operator+(const Decimal& a, const Decimal& b) {
-    // the common cases inline: a zero operand, or equal scales and signs
-    // with a sum that fits in 96 bits
-    if (a.is_zero()) return b;
-    if (b.is_zero()) return a;
-    if (a.flags_ == b.flags_) {
-      const u128 s = a.coefficient() + b.coefficient();  // below 2^97
-      if (s <= kMaxCoefficient) {
-        Decimal r;
-        r.flags_ = a.flags_;
-        r.lo_ = lo64(s);
-        r.hi_ = static_cast<uint32_t>(hi64(s));
-        return r;
-      }
-    } else if (((a.flags_ ^ b.flags_) & kSignBit) == 0 && (a.hi_ | b.hi_) == 0) {
-      // same sign, other scales, 64-bit coefficients: the one with fewer
-      // places is scaled up to the other's (below 2^64 * 10^19 < 2^128)
-      const bool a_wider = a.scale() > b.scale();
-      const Decimal& wide = a_wider ? a : b;
-      const Decimal& narrow = a_wider ? b : a;
-      const uint32_t shift = wide.scale() - narrow.scale();
-      if (shift <= 19) {
-        const u128 s = mul64(narrow.lo_, lo64(pow10(shift))) + wide.lo_;
-        if (s <= kMaxCoefficient) return from_parts(s, wide.scale(), a.negative());
-      }
-    }
-    return add_slow(a, b, false);
-  }
-  friend Decimal operator-(const Decimal& a, const Decimal& b) { return add_slow(a, b, true); }
+  friend Decimal operator+(const Decimal& a, const Decimal& b) { return add(a, b, false); }
+  friend Decimal operator-(const Decimal& a, const Decimal& b) { return add(a, b, true); }
   Decimal& operator+=(const Decimal& b) { return *this = *this + b; }
   Decimal& operator-=(const Decimal& b) { return *this = *this - b; }
 
@@ -206,6 +179,37 @@ class Decimal {
 
  private:
   static constexpr uint32_t kSignBit = 0x80000000u;
+
+  // Addition and subtraction, the common cases inline: a zero operand, or
+  // (once the sign of b is turned for a subtraction) equal signs with equal
+  // scales, or with 64-bit coefficients, and a sum that fits in 96 bits.
+  static Decimal add(const Decimal& a, const Decimal& b, bool subtract) {
+    if (a.is_zero()) return subtract && !b.is_zero() ? -b : b;
+    if (b.is_zero()) return a;
+    const uint32_t b_flags = subtract ? b.flags_ ^ kSignBit : b.flags_;
+    if (a.flags_ == b_flags) {
+      const u128 s = a.coefficient() + b.coefficient();  // below 2^97
+      if (s <= kMaxCoefficient) {
+        Decimal r;
+        r.flags_ = a.flags_;
+        r.lo_ = lo64(s);
+        r.hi_ = static_cast<uint32_t>(hi64(s));
+        return r;
+      }
+    } else if (((a.flags_ ^ b_flags) & kSignBit) == 0 && (a.hi_ | b.hi_) == 0) {
+      // other scales: the coefficient with fewer places is scaled up to the
+      // other's (below 2^64 * 10^19 < 2^128)
+      const bool a_wider = a.scale() > b.scale();
+      const uint64_t wide = a_wider ? a.lo_ : b.lo_, narrow = a_wider ? b.lo_ : a.lo_;
+      const uint32_t scale = a_wider ? a.scale() : b.scale();
+      const uint32_t shift = scale - (a_wider ? b.scale() : a.scale());
+      if (shift <= 19) {
+        const u128 s = mul64(narrow, lo64(pow10(shift))) + wide;
+        if (s <= kMaxCoefficient) return from_parts(s, scale, a.negative());
+      }
+    }
+    return add_slow(a, b, subtract);
+  }
 
   // The whole rule of addition and subtraction, every case.
   static Decimal add_slow(const Decimal& a, const Decimal& b, bool subtract);
