@@ -55,15 +55,9 @@ struct U256 {
     u128 rem = 0;
     for (; i >= 0; --i) {
       const u128 cur = (rem << 64) | limb[i];
-      // a 128-bit dividend below d * 2^64 needs the division only when its
-      // high half is not zero
-      if (rem == 0) {
-        limb[i] = limb[i] / d;
-        rem = cur - u128{limb[i]} * d;
-      } else {
-        limb[i] = static_cast<uint64_t>(cur / d);
-        rem = cur - u128{limb[i]} * d;
-      }
+      // with no remainder carried in, a 64-bit division is enough
+      limb[i] = rem == 0 ? limb[i] / d : static_cast<uint64_t>(cur / d);
+      rem = cur - u128{limb[i]} * d;
     }
     return static_cast<uint64_t>(rem);
   }

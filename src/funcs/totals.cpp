@@ -61,20 +61,31 @@ class PriorityOrder {
   std::vector<uint32_t> large_;
 };
 
+// A value of at most q places counted in quanta, when the count is below
+// 2^111: any value at q places, and 64-bit coefficients up to 14 places
+// fewer (below 2^64 * 10^14).
+bool in_quanta(const Decimal& d, uint32_t q, u128& out) {
+  const uint32_t s = d.scale();
+  out = d.coefficient();
+  if (s == q) return true;
+  if (s > q || q - s > 14 || hi64(out) != 0) return false;
+  out = mul64(lo64(out), lo64(pow10(q - s)));
+  return true;
+}
+
 // Whether the subtotals add up exactly to the total, whatever the 96-bit
-// sums said. An ordinary bill (coefficients below 2^64, at most q places,
-// nine fewer at the least) is counted in quanta in 128 bits: every term is
-// below 2^94, so 2^32 of them cannot wrap. Anything else is counted in 256
-// bits.
+// sums said. An ordinary bill is counted in quanta in 128 bits: every term
+// is below 2^111, so 2^16 of them cannot wrap. Anything else is counted in
+// 256 bits.
 bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
   u128 plus = 0, minus = 0;
   auto count = [&](const Decimal& d, bool negate) {
-    if (d.high_word() != 0 || d.scale() > q || q - d.scale() > 9) return false;
-    const u128 units = mul64(lo64(d.coefficient()), lo64(pow10(q - d.scale())));
+    u128 units;
+    if (!in_quanta(d, q, units)) return false;
     (d.negative() != negate ? minus : plus) += units;
     return true;
   };
-  bool narrow = m.size() < (uint64_t{1} << 32) && count(total, true);
+  bool narrow = m.size() < (uint64_t{1} << 16) && count(total, true);
   for (const auto& e : m.entries()) {
     if (!narrow) break;
     narrow = count(e.value, false);
@@ -184,12 +195,8 @@ struct OrderKey {
 
 bool order_key(const Candidate& c, bool positive, uint32_t q, OrderKey& out) {
   constexpr u128 kLargest = (u128{1} << 111) - 1;
-  const uint32_t s = c.value.scale();
-  u128 quanta = c.value.coefficient();
-  if (s != q) {
-    if (s > q || q - s > 14 || hi64(quanta) != 0) return false;
-    quanta = mul64(lo64(quanta), lo64(pow10(q - s)));  // below 2^64 * 10^14 < 2^111
-  }
+  u128 quanta;
+  if (!in_quanta(c.value, q, quanta)) return false;
   // all values share the sign of the difference: a smaller negative value
   // has the larger magnitude
   const u128 value = positive ? quanta : kLargest - quanta;
