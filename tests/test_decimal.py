@@ -159,7 +159,12 @@ def test_quantize_examples(dec, value, q, expected):
 
 def test_negation_of_zero_prints_a_minus_sign(dec):
     assert dec.negate("0.00") == "-0.00"
+    assert dec.negate("0") == "-0"
     assert dec.compare(dec.negate("0.00"), "0") == 0
+    # cutting a negative zero keeps its sign; a nonzero value cut to zero loses it
+    assert dec.negate("0.000", 2) == "-0.00"
+    assert dec.negate("0.004", 2) == "0.00"
+    assert dec.negate("0.0", 2) == "-0.0"
 
 
 @pytest.mark.parametrize("q, quantum, zero", [(0, "1", "0"), (2, "0.01", "0.00"), (28, "0.0000000000000000000000000001", "0.0000000000000000000000000000")])

@@ -29,6 +29,10 @@ NOT_EXACT = "Amount cannot be divided exactly at this quantization."
         ("1000.00", 7, 2, ["142.86", "142.86", "142.86", "142.86", "142.86", "142.85", "142.85"]),
         ("1", 3, 28, ["0.3333333333333333333333333334", "0.3333333333333333333333333333", "0.3333333333333333333333333333"]),
         ("7922816251426433759354395033.5", 7, 1, ["1131830893060919108479199290.5"] * 7),
+        # the quotient ...033.5714... fills 96 bits at one place: the digit 5
+        # dropped with a remainder behind it rounds up, and the negative
+        # remainder takes a quantum from each of the first three parts
+        ("55459713759985036315480765235", 7, 0, ["7922816251426433759354395033"] * 3 + ["7922816251426433759354395034"] * 4),
     ],
 )
 def test_parts(amount, n, q, parts):

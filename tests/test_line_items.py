@@ -110,14 +110,6 @@ def test_a_bad_field_names_the_record_and_key(key, value, cause):
     assert len(chain) == 2 and type(chain[1]) is cause
 
 
-def test_the_first_bad_field_in_declared_order_is_reported():
-    d = line(1, 0, 5)
-    d["back_into_percentage"] = 1
-    d["priority"] = "x"
-    with pytest.raises(TypeError, match=r"LineItem\.priority$"):
-        read([d])
-
-
 @pytest.mark.parametrize(
     "key, value",
     [("priority", -32768), ("priority", 32767), ("id", -(2**31)), ("destination_user_id", -(2**63)),

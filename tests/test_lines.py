@@ -256,6 +256,26 @@ def test_plan_failures_are_reported_as_the_plans_field(plans, inner):
     assert str(chain[1]) == "failed to extract field Pricing.plans"
 
 
+RECORDS = [
+    ("LineItem", line(1, 0, "1"), lambda d: corbyl.py_get_totals([d], 2)),
+    ("ServicePlan", plan(), lambda d: deliverable(sale(pricing=pricing(plans=[d])))),
+    ("Pricing", pricing(), lambda d: deliverable(sale(pricing=d))),
+    ("TipLinesContext", tip(), tip_lines),
+    ("DeliverableLinesContext", sale(), deliverable),
+]
+
+
+@pytest.mark.parametrize("record, good, call", RECORDS, ids=[r[0] for r in RECORDS])
+def test_of_several_bad_fields_the_first_in_declared_order_is_reported(record, good, call):
+    keys = list(good)
+    for first in range(len(keys)):
+        bad = dict(good, **{k: object() for k in keys[first:]})
+        with pytest.raises(TypeError) as e:
+            call(bad)
+        named = [str(c) for c in cause_chain(e.value) if str(c).startswith(("failed to extract", "argument"))]
+        assert named[-1].endswith(f"failed to extract field {record}.{keys[first]}")
+
+
 def test_tuple_plans_and_extra_keys_are_accepted():
     p = pricing(plans=(plan(), plan(name="gold")), unknown="ignored")
     assert ids(deliverable(sale(pricing=p, plan_name="gold"))) == [-1, -5, -7, -9, -10]

@@ -79,22 +79,44 @@ def test_worked_examples(lines, q, expected):
     assert list(result) == ["total", "discount", "subtotals"]
 
 
+def with_difference(entries, moves, q):
+    """The lines of `entries` (id, priority, value) at priority 0 and up, and
+    a last group whose lines are each cut to zero but whose sum leaves
+    `moves` quanta (negative: minus) in the total, for the entries to take."""
+    lines = [line(i, p, v, description=f"entry {k}") for k, (i, p, v) in enumerate(entries)]
+    sign = "-" if moves < 0 else ""
+    for k in range(abs(moves)):
+        lines += [line(1000 + k, 100, f"{sign}{D(9).scaleb(-q - 1):f}"), line(2000 + k, 100, f"{sign}{D(1).scaleb(-q - 1):f}")]
+    return lines
+
+
+@pytest.mark.parametrize("q", [2, 20])  # at 20 places the values are too wide for integer keys
 @pytest.mark.parametrize(
-    "values, diff_quanta, expected",
+    "entries, moves, received",
     [
         # five quanta over three candidates served 1, 2, 3: two, two, one
-        (["1.00", "1.00", "1.00"], 5, {1: "1.02", 2: "1.02", 3: "1.01"}),
+        ([(1, 0, "1.00"), (2, 0, "1.00"), (3, 0, "1.00")], 5, {1: 2, 2: 2, 3: 1}),
         # two quanta, a single candidate: both to it
-        (["1.00", "0.00", "0.00"], 2, {1: "1.02", 2: "0.00", 3: "0.00"}),
+        ([(1, 0, "1.00"), (2, 0, "0.00"), (3, 0, "0.00")], 2, {1: 2}),
+        ([(1, 0, "5.00"), (2, 2, "9.00"), (3, 1, "1.00")], 2, {2: 1, 3: 1}),
+        ([(1, 0, "-5.00"), (2, 2, "-9.00"), (3, 1, "-1.00")], -2, {1: 1, 3: 1}),
+        ([(1, 0, "5.00"), (2, 0, "1.5"), (3, 0, "3.00")], 2, {2: 1, 3: 1}),
+        ([(1, 0, "-5.00"), (2, 0, "-1.5"), (3, 0, "-3.00")], -1, {1: 1}),
+        # equal values of other scales go by ascending id, negative ids first
+        ([(7, 0, "2.5"), (3, 0, "2.50"), (5, 0, "2.50")], 2, {3: 1, 5: 1}),
+        ([(1, 0, "1.00"), (-1, 0, "1.00")], 1, {-1: 1}),
+        ([(1, 0, "-1.00"), (-1, 0, "-1.00"), (-2, 0, "-1.00")], -2, {-2: 1, -1: 1}),
+        # equal ids and values: the later entry first (it is the one reported)
+        ([(4, 0, "1.00"), (4, 0, "1.00")], 1, {4: 1}),
+        ([(1, 0, "0.00"), (2, 0, "-1.00"), (3, 5, "4.00")], 3, {3: 3}),
     ],
 )
-def test_redistribution_passes(values, diff_quanta, expected):
-    # group 1 holds the values; group 2 adds diff_quanta quanta that no line keeps
-    lines = [line(i + 1, 0, v) for i, v in enumerate(values)]
-    lines += [line(10 + k, 1, "0.009") for k in range(diff_quanta)]
-    lines += [line(20 + k, 1, "0.001") for k in range(diff_quanta)]
-    result = totals(lines, 2)
-    assert {k: v for k, v in result["subtotals"].items() if k < 10} == expected
+def test_redistribution_receiving_order(entries, moves, received, q):
+    result = totals(with_difference(entries, moves, q), q)
+    step = D(1).scaleb(-q) * (1 if moves > 0 else -1)
+    values = {i: v for i, _, v in entries}  # the later of two equal ids is reported
+    expected = {i: f"{D(v) + received[i] * step:f}" if i in received else v for i, v in values.items()}
+    assert {i: v for i, v in result["subtotals"].items() if i < 1000} == expected
 
 
 def test_positive_difference_goes_first_to_the_highest_priority_number():
@@ -105,11 +127,6 @@ def test_positive_difference_goes_first_to_the_highest_priority_number():
 def test_negative_difference_goes_first_to_the_lowest_priority_number():
     lines = [line(1, 0, "-1.00"), line(2, 5, "-1.00"), line(3, 9, "-0.005"), line(4, 9, "-0.005")]
     assert totals(lines, 2)["subtotals"] == {1: "-1.01", 2: "-1.00", 3: "0.00", 4: "0.00"}
-
-
-def test_equal_priority_and_value_are_served_by_ascending_id():
-    lines = [line(7, 0, "1.00"), line(3, 0, "1.00"), line(9, 1, "0.005"), line(8, 1, "0.005")]
-    assert totals(lines, 2)["subtotals"] == {7: "1.00", 3: "1.01", 9: "0.00", 8: "0.00"}
 
 
 def test_a_zero_subtotal_never_receives_a_quantum():

@@ -90,18 +90,23 @@ PyObject* t_compare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return PyLong_FromLong(compare(a, b));
 }
 
-PyObject* t_negate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("negate", nargs, 1)) return nullptr;
-  Decimal a;
-  if (!parse_arg(args[0], a)) return nullptr;
-  return to_str(-a);
-}
+
 
 template <typename F>
 PyObject* with_quantization(PyObject* o, F&& f) {
   const unsigned long q = PyLong_AsUnsignedLong(o);
   if (PyErr_Occurred()) return nullptr;
   return guarded([&] { return f(static_cast<uint32_t>(q)); });
+}
+
+// negate(text[, q]): the negation, or the value_string of the negation at q
+// places (the only way to hand a negative zero to the quantization)
+PyObject* t_negate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 1 && !check_count("negate", nargs, 2)) return nullptr;
+  Decimal a;
+  if (!parse_arg(args[0], a)) return nullptr;
+  if (nargs == 1) return to_str(-a);
+  return with_quantization(args[1], [&](uint32_t q) { return to_str(corbyl::quantize(-a, q)); });
 }
 
 PyObject* t_quantize(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
