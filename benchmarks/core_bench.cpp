@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "decimal/decimal.h"
-#include "funcs/totals.h"
+#include "core/decimal.h"
+#include "core/totals.h"
 
 using corbyl::Decimal;
 

@@ -8,11 +8,13 @@
 
 #include <vector>
 
-#include "data/py_convert.h"
-#include "data/py_enums.h"
-#include "data/pyref.h"
-#include "decimal/decimal.h"
-#include "decimal/exact_sum.h"
+#include "python/convert.h"
+#include "python/enum_classes.h"
+#include "python/pyref.h"
+#include "core/decimal.h"
+#include "core/exact_sum.h"
+#include "core/records.h"
+#include "core/totals.h"
 
 using corbyl::ArithmeticAbort;
 using corbyl::Decimal;
@@ -148,25 +150,12 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   std::vector<corbyl::LineItem> lines;
   uint32_t q = 0;
-  if (!cp::read_line_items(args[0], lines) || !cp::read_u32(args[1], q)) return nullptr;
+  if (!cp::read_value(args[0], lines) || !cp::read_value(args[1], q)) return nullptr;
   const Decimal value = Decimal::from_parts(1234, 2, false);
-  const cp::Keys& k = cp::keys();
-  cp::PyRef result = cp::PyRef::steal(PyDict_New());
-  cp::PyRef subtotals = cp::PyRef::steal(PyDict_New());
-  if (!result || !subtotals) return nullptr;
-  for (const auto& l : lines) {
-    cp::PyRef id = cp::PyRef::steal(PyLong_FromLong(l.id));
-    cp::PyRef text = cp::PyRef::steal(cp::decimal_to_str(value));
-    if (!id || !text || PyDict_SetItem(subtotals.get(), id.get(), text.get()) < 0) return nullptr;
-  }
-  cp::PyRef total = cp::PyRef::steal(cp::decimal_to_str(value));
-  cp::PyRef discount = cp::PyRef::steal(cp::decimal_to_str(value));
-  if (!total || !discount || PyDict_SetItem(result.get(), k.total, total.get()) < 0 ||
-      PyDict_SetItem(result.get(), k.discount, discount.get()) < 0 ||
-      PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
-    return nullptr;
-  }
-  return result.release();
+  corbyl::TotalsReport report{value, value, {}};
+  report.subtotals.reserve(lines.size());
+  for (const auto& l : lines) report.subtotals.emplace_back(l.id, value);
+  return cp::totals_to_dict(report);
 }
 
 // Like py_deliverable_lines for an escrow sale: reads the context and
@@ -175,7 +164,7 @@ PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_lines", nargs, 2)) return nullptr;
   corbyl::DeliverableLinesContext c;
   uint32_t fee_lines = 0;
-  if (!cp::read_deliverable_context(args[0], c) || !cp::read_u32(args[1], fee_lines)) return nullptr;
+  if (!cp::read_value(args[0], c) || !cp::read_value(args[1], fee_lines)) return nullptr;
   std::vector<corbyl::LineItem> lines;
   corbyl::LineItem base;
   base.amount = c.base_price;
@@ -191,6 +180,34 @@ PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   }
   for (auto& l : c.extra_lines) lines.push_back(std::move(l));
   return cp::line_items_to_list(lines);
+}
+
+// records() -> {record name: [(field, native type), ...]}: the description
+// of every record as the core states it, for the check of the type stubs.
+template <typename R>
+bool describe(PyObject* out) {
+  using Info = corbyl::RecordInfo<R>;
+  cp::PyRef fields = cp::PyRef::steal(PyList_New(0));
+  if (!fields) return false;
+  for (size_t i = 0; i < Info::count; ++i) {
+    cp::PyRef pair = cp::PyRef::steal(Py_BuildValue("(s#s#)", Info::fields[i].data(),
+                                                    static_cast<Py_ssize_t>(Info::fields[i].size()),
+                                                    Info::types[i].data(),
+                                                    static_cast<Py_ssize_t>(Info::types[i].size())));
+    if (!pair || PyList_Append(fields.get(), pair.get()) < 0) return false;
+  }
+  return PyDict_SetItemString(out, std::string(Info::name).c_str(), fields.get()) == 0;
+}
+
+PyObject* t_records(PyObject*, PyObject* const*, Py_ssize_t nargs) {
+  if (!check_count("records", nargs, 0)) return nullptr;
+  cp::PyRef out = cp::PyRef::steal(PyDict_New());
+  if (!out || !describe<corbyl::LineItem>(out.get()) || !describe<corbyl::ServicePlan>(out.get()) ||
+      !describe<corbyl::Pricing>(out.get()) || !describe<corbyl::TipLinesContext>(out.get()) ||
+      !describe<corbyl::DeliverableLinesContext>(out.get())) {
+    return nullptr;
+  }
+  return out.release();
 }
 
 int exec_testing(PyObject*) {
@@ -228,6 +245,7 @@ PyMethodDef kMethods[] = {
     {"quantized_zero", FAST(t_quantized_zero), METH_FASTCALL, nullptr},
     {"floor_totals", FAST(t_floor_totals), METH_FASTCALL, nullptr},
     {"floor_lines", FAST(t_floor_lines), METH_FASTCALL, nullptr},
+    {"records", FAST(t_records), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

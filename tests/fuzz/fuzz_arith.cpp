@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "decimal/decimal.h"
-#include "decimal/exact_sum.h"
-#include "decimal/wide.h"
+#include "core/decimal.h"
+#include "core/exact_sum.h"
+#include "core/wide.h"
 
 using namespace corbyl;
 

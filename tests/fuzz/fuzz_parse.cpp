@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "decimal/decimal.h"
+#include "core/decimal.h"
 
 using corbyl::Decimal;
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "decimal/exact_sum.h"
-#include "funcs/totals.h"
+#include "core/exact_sum.h"
+#include "core/totals.h"
 
 using namespace corbyl;
 

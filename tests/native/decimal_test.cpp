@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "decimal/decimal.h"
-#include "decimal/exact_sum.h"
+#include "core/decimal.h"
+#include "core/exact_sum.h"
 
 namespace corbyl {
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 #include <string>
 
-#include "decimal/exact_sum.h"
-#include "funcs/divide.h"
-#include "funcs/lines.h"
-#include "funcs/totals.h"
+#include "core/exact_sum.h"
+#include "core/divide.h"
+#include "core/lines.h"
+#include "core/totals.h"
 
 namespace corbyl {
 namespace {

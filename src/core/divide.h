@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../data/error.h"
-#include "../decimal/decimal.h"
+#include "error.h"
+#include "decimal.h"
 
 namespace corbyl {
 
@@ -15,16 +15,14 @@ inline constexpr const char* kDivideByZero = "Cannot divide by zero.";
 inline constexpr const char* kNotDivisibleExactly =
     "Amount cannot be divided exactly at this quantization.";
 
-// The parts, in order: `larger_count` times `larger`, then the rest `base`.
-// (The parts take at most two distinct values; the leftover quanta go one
-// each to the first parts.)
+// The parts as they are printed, in order: `larger_count` times `larger`,
+// then the rest `base`. (The parts take at most two distinct values; the
+// leftover quanta go one each to the first parts.)
 struct Division {
   Decimal larger;
   uint32_t larger_count = 0;
   Decimal base;
   uint32_t count = 0;
-
-  const Decimal& part(uint32_t i) const { return i < larger_count ? larger : base; }
 };
 
 Outcome<Division> divide_amount(std::string_view source_amount, uint16_t divisor, uint32_t quantization);

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "../data/line_item.h"
-#include "../decimal/decimal.h"
+#include "line_item.h"
+#include "decimal.h"
 
 namespace corbyl {
 
@@ -69,6 +69,19 @@ class SubtotalMap {
     return true;
   }
 
+  // Whether no two entries share an id. A small map compares the ids of its
+  // entries; a larger one knows it from choosing its hash (no id repeats
+  // among the lines), and otherwise answers false, which is always safe.
+  bool ids_distinct() const {
+    if (!slots_.empty()) return by_id_;
+    for (size_t i = 1; i < entries_.size(); ++i) {
+      for (size_t j = 0; j < i; ++j) {
+        if (lines_[entries_[i].line].id == lines_[entries_[j].line].id) return false;
+      }
+    }
+    return true;
+  }
+
   size_t size() const { return entries_.size(); }
   std::vector<Entry>& entries() { return entries_; }
   const std::vector<Entry>& entries() const { return entries_; }
@@ -112,7 +125,7 @@ class SubtotalMap {
     return static_cast<size_t>(h ^ (h >> 32));
   }
 
-  bool ids_distinct() const {
+  bool lines_have_distinct_ids() const {
     size_t cap = 16;
     while (cap < 2 * line_count_) cap <<= 1;
     std::vector<uint64_t> seen(cap, 0);  // id with bit 32 set; 0 = empty
@@ -131,7 +144,7 @@ class SubtotalMap {
   // entry by entry) first chooses its hash and gives every entry its hash.
   void grow(size_t cap) {
     if (slots_.empty()) {
-      by_id_ = ids_distinct();
+      by_id_ = lines_have_distinct_ids();
       for (Entry& e : entries_) e.hash = key_hash(lines_[e.line]);
     }
     rehash(cap);

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "../decimal/decimal.h"
+#include "decimal.h"
 #include "totals.h"
 
 namespace corbyl {

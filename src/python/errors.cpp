@@ -1,4 +1,4 @@
-#include "py_errors.h"
+#include "errors.h"
 
 #include <cstdio>
 #include <cstring>

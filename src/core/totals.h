@@ -5,11 +5,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
-#include "../data/error.h"
-#include "../data/line_item.h"
-#include "../decimal/decimal.h"
+#include "error.h"
+#include "line_item.h"
+#include "decimal.h"
 #include "subtotals.h"
 
 namespace corbyl {
@@ -39,7 +40,18 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& subtotals,
                                                        const Decimal& difference,
                                                        uint32_t quantization);
 
-// The total of get_totals alone.
+// What a call of the totals reports: the total and the discount cut to the
+// quantization, and one subtotal per id, in the order in which the ids first
+// appear; where lines that differ share an id, the later line's subtotal
+// replaces the earlier one's.
+struct TotalsReport {
+  Decimal total;
+  Decimal discount;
+  std::vector<std::pair<int32_t, Decimal>> subtotals;
+};
+TotalsReport report_totals(const Totals& totals, uint32_t quantization);
+
+// The total of get_totals alone, not cut to the quantization.
 Outcome<Decimal> reckon_lines(std::vector<LineItem> lines, uint32_t quantization);
 
 }  // namespace corbyl

@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "../data/py_convert.h"
-#include "../data/py_enums.h"
-#include "../data/py_errors.h"
+#include "convert.h"
+#include "enum_classes.h"
+#include "errors.h"
 #include "call.h"
-#include "divide.h"
-#include "lines.h"
-#include "totals.h"
+#include "core/divide.h"
+#include "core/lines.h"
+#include "core/totals.h"
 
 namespace corbyl::py {
 namespace {
@@ -34,32 +34,9 @@ PyObject* guarded(F&& body) {
 }
 
 // Converts one argument; a TypeError is reported as a failure of the argument.
-template <typename T, typename Read>
-bool argument(PyObject* o, const char* name, T& out, Read read) {
-  return read(o, out) || wrap_argument_error(name);
-}
-
-PyObject* totals_to_dict(Totals& t, uint32_t q) {
-  const Keys& k = keys();
-  PyRef result = PyRef::steal(PyDict_New());
-  PyRef subtotals = PyRef::steal(PyDict_New());
-  if (!result || !subtotals) return result_creation_failed();
-  for (const auto& e : t.subtotals.entries()) {
-    PyRef id = PyRef::steal(PyLong_FromLong(t.subtotals.line(e).id));
-    PyRef text = PyRef::steal(decimal_to_str(e.value));
-    if (!id || !text) return result_creation_failed();
-    // a later line with the same id replaces the earlier value
-    if (PyDict_SetItem(subtotals.get(), id.get(), text.get()) < 0) return nullptr;
-  }
-  PyRef total = PyRef::steal(decimal_to_str(quantize(t.total, q)));
-  PyRef discount = PyRef::steal(decimal_to_str(quantize(t.discount, q)));
-  if (!total || !discount) return result_creation_failed();
-  if (PyDict_SetItem(result.get(), k.total, total.get()) < 0 ||
-      PyDict_SetItem(result.get(), k.discount, discount.get()) < 0 ||
-      PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
-    return nullptr;
-  }
-  return result.release();
+template <typename T>
+bool argument(PyObject* o, const char* name, T& out) {
+  return read_value(o, out) || wrap_argument_error(name);
 }
 
 constexpr const char* kLinesParams[] = {"lines", "quantization"};
@@ -73,12 +50,10 @@ PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   return guarded([&]() -> PyObject* {
     std::vector<LineItem> lines;
     uint32_t q = 0;
-    if (!argument(a[0], "lines", lines, read_line_items) || !argument(a[1], "quantization", q, read_u32)) {
-      return nullptr;
-    }
+    if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
     Outcome<Totals> t = get_totals(std::move(lines), q);
     if (!t.ok()) return raise_value_error(t.error().display());
-    return totals_to_dict(t.value(), q);
+    return totals_to_dict(report_totals(t.value(), q));
   });
 }
 
@@ -89,9 +64,7 @@ PyObject* py_reckon_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   return guarded([&]() -> PyObject* {
     std::vector<LineItem> lines;
     uint32_t q = 0;
-    if (!argument(a[0], "lines", lines, read_line_items) || !argument(a[1], "quantization", q, read_u32)) {
-      return nullptr;
-    }
+    if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
     Outcome<Decimal> total = reckon_lines(std::move(lines), q);
     if (!total.ok()) return raise_value_error(total.error().display());
     // printed in full, not cut to the quantization
@@ -108,24 +81,13 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     std::string amount;
     uint16_t divisor = 0;
     uint32_t q = 0;
-    if (!argument(a[0], "source_amount", amount, read_text) || !argument(a[1], "divisor", divisor, read_u16) ||
-        !argument(a[2], "quantization", q, read_u32)) {
+    if (!argument(a[0], "source_amount", amount) || !argument(a[1], "divisor", divisor) ||
+        !argument(a[2], "quantization", q)) {
       return nullptr;
     }
     Outcome<Division> d = divide_amount(amount, divisor, q);
     if (!d.ok()) return raise_value_error(d.error().display());
-    const Division& parts = d.value();
-    // the parts take at most two values: each is printed once and shared
-    PyRef larger = PyRef::steal(decimal_to_str(quantize(parts.larger, q)));
-    PyRef base = PyRef::steal(decimal_to_str(quantize(parts.base, q)));
-    PyRef list = PyRef::steal(PyList_New(parts.count));
-    if (!larger || !base || !list) return result_creation_failed();
-    for (uint32_t i = 0; i < parts.count; ++i) {
-      PyObject* s = i < parts.larger_count ? larger.get() : base.get();
-      Py_INCREF(s);
-      PyList_SET_ITEM(list.get(), i, s);
-    }
-    return list.release();
+    return parts_to_list(d.value());
   });
 }
 
@@ -135,7 +97,7 @@ PyObject* py_deliverable_lines(PyObject*, PyObject* const* args, Py_ssize_t narg
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded([&]() -> PyObject* {
     DeliverableLinesContext context;
-    if (!argument(a[0], "provided_lines_context", context, read_deliverable_context)) return nullptr;
+    if (!argument(a[0], "provided_lines_context", context)) return nullptr;
     Outcome<std::vector<LineItem>> lines = deliverable_lines(std::move(context));
     if (!lines.ok()) return raise_value_error(lines.error().display());
     return line_items_to_list(lines.value());
@@ -148,7 +110,7 @@ PyObject* py_tip_fee_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded([&]() -> PyObject* {
     TipLinesContext context;
-    if (!argument(a[0], "provided_lines_context", context, read_tip_context)) return nullptr;
+    if (!argument(a[0], "provided_lines_context", context)) return nullptr;
     Outcome<std::vector<LineItem>> lines = tip_fee_lines(std::move(context));
     if (!lines.ok()) return raise_value_error(lines.error().display());
     return line_items_to_list(lines.value());

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "../data/error.h"
-#include "../data/line_item.h"
-#include "../data/records.h"
+#include "error.h"
+#include "line_item.h"
+#include "records.h"
 
 namespace corbyl {
 

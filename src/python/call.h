@@ -2,7 +2,7 @@
 // keyword, with the interpreter's wording for each call-shape error.
 #pragma once
 
-#include "../data/pyref.h"
+#include "pyref.h"
 
 namespace corbyl::py {
 

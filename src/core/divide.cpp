@@ -1,6 +1,6 @@
 #include "divide.h"
 
-#include "../decimal/exact_sum.h"
+#include "exact_sum.h"
 
 namespace corbyl {
 
@@ -34,6 +34,9 @@ Outcome<Division> divide_amount(std::string_view text, uint16_t divisor, uint32_
   sum.add(d.larger, d.larger_count);
   sum.add(d.base, d.count - d.larger_count);
   if (!sum.equals(amount)) return error_text(kNotDivisibleExactly);
+  // each part is printed at most at the quantization (it already is)
+  d.larger = quantize(d.larger, q);
+  d.base = quantize(d.base, q);
   return d;
 }
 

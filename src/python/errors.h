@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "../decimal/decimal.h"
+#include "core/decimal.h"
 #include "pyref.h"
 
 namespace corbyl::py {

@@ -2,7 +2,7 @@
 // per process, with one shared instance per variant.
 #pragma once
 
-#include "enums.h"
+#include "core/enums.h"
 #include "pyref.h"
 
 namespace corbyl::py {

@@ -1,4 +1,4 @@
-#include "py_enums.h"
+#include "enum_classes.h"
 
 #include <array>
 #include <string>

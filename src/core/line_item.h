@@ -1,0 +1,41 @@
+// One line of a bill. Money and percentage fields hold the caller's text and
+// are parsed only by the operation that needs the number, so a malformed
+// text is an error only where it is used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "enums.h"
+#include "record.h"
+
+namespace corbyl {
+
+#define CORBYL_LINE_ITEM_FIELDS(X)                                \
+  X(int32_t, id, 0)                                               \
+  X(int16_t, priority, 0)                                         \
+  X(LineType, kind, LineType::BasePrice)                          \
+  X(std::string, amount, )                                        \
+  X(std::string, description, )                                   \
+  X(std::optional<std::string>, frozen_value, )                   \
+  X(std::string, percentage, )                                    \
+  X(Category, category, Category::ShieldFee)                      \
+  X(std::optional<int64_t>, destination_user_id, )                \
+  X(Account, destination_account, Account::Card)                  \
+  X(bool, back_into_percentage, false)
+
+struct LineItem {
+  CORBYL_LINE_ITEM_FIELDS(CORBYL_FIELD_MEMBER)
+
+  // Equal only when all eleven fields are equal; texts compare byte for
+  // byte, so the amounts "1.0" and "1.00" make two different lines.
+  friend bool operator==(const LineItem&, const LineItem&) = default;
+};
+CORBYL_RECORD_INFO(LineItem, CORBYL_LINE_ITEM_FIELDS);
+
+// A hash over all eleven fields, consistent with equality.
+size_t hash_value(const LineItem& line);
+
+}  // namespace corbyl

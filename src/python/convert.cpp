@@ -1,0 +1,322 @@
+#include "convert.h"
+
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "enum_classes.h"
+#include "errors.h"
+
+namespace corbyl::py {
+namespace {
+
+template <typename R>
+RecordKeys<R> g_record_keys{};
+ResultKeys g_result_keys;
+Once keys_once;
+
+// A dict with the line item keys in order and None values: each written line
+// item is a copy of it with the values replaced, which spares the resizes of
+// growing a dict key by key. Kept for the life of the process.
+PyObject* g_line_template = nullptr;
+
+// A capacity hint from a length that may lie: never reserve more than this
+// many records up front; a longer list grows as it is read.
+constexpr Py_ssize_t kMaxReserve = 1 << 16;
+
+PyObject* intern(std::string_view name) {
+  PyObject* s = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+  if (s) PyUnicode_InternInPlace(&s);
+  return s;
+}
+
+template <typename R>
+bool intern_record_keys() {
+  RecordKeys<R> keys{};
+  for (size_t i = 0; i < keys.size(); ++i) {
+    keys[i] = intern(RecordInfo<R>::fields[i]);
+    if (!keys[i]) return false;
+  }
+  g_record_keys<R> = keys;
+  return true;
+}
+
+// mapping[key] as a new reference; on failure the lookup's own error is set
+// (KeyError(key) for a dict).
+bool lookup(PyObject* map, PyObject* key, PyRef& out) {
+  if (PyDict_CheckExact(map)) {
+#if CORBYL_PY313_PLUS
+    PyObject* v = nullptr;
+    const int found = PyDict_GetItemRef(map, key, &v);
+    if (found < 0) return false;
+    if (found == 0) {
+      PyErr_SetObject(PyExc_KeyError, key);
+      return false;
+    }
+    out = PyRef::steal(v);
+#else
+    PyObject* v = PyDict_GetItemWithError(map, key);
+    if (!v) {
+      if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);
+      return false;
+    }
+    out = PyRef::borrow(v);
+#endif
+    return true;
+  }
+  out = PyRef::steal(PyObject_GetItem(map, key));
+  return static_cast<bool>(out);
+}
+
+// Reads a record field by field in declared order: a failed lookup keeps its
+// own error, a failed conversion is reported as a failure of the field.
+template <typename R>
+bool read_record(PyObject* o, R& r) {
+  const RecordKeys<R>& keys = g_record_keys<R>;
+  size_t i = 0;
+  return RecordInfo<R>::visit(r, [&](auto& value) {
+    PyObject* key = keys[i++];
+    PyRef item;
+    if (!lookup(o, key, item)) return false;
+    if (read_value(item.get(), value)) return true;
+    wrap_field_error(RecordInfo<R>::name.data(), key);
+    return false;
+  });
+}
+
+void type_error_expected(PyObject* o, const char* expected) {
+  PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name, expected);
+}
+
+template <typename T>
+bool read_integer(PyObject* o, T& out) {
+  PyRef index;
+  if (!PyLong_Check(o)) {
+    index = PyRef::steal(PyNumber_Index(o));
+    if (!index) return false;
+    o = index.get();
+  }
+  int overflow = 0;
+  const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+  if (v == -1 && PyErr_Occurred()) return false;
+  if (overflow || v < static_cast<long long>(std::numeric_limits<T>::min()) ||
+      (v > 0 && static_cast<unsigned long long>(v) >
+                    static_cast<unsigned long long>(std::numeric_limits<T>::max()))) {
+    if (std::is_unsigned_v<T> && (overflow < 0 || v < 0)) {
+      PyErr_SetString(PyExc_OverflowError, "can't convert negative int to unsigned");
+    } else {
+      PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+    }
+    return false;
+  }
+  out = static_cast<T>(v);
+  return true;
+}
+
+// Any sequence but a str; elements are taken by iteration, in order.
+template <typename T>
+bool read_list(PyObject* o, std::vector<T>& out) {
+  if (PyUnicode_Check(o)) {
+    PyErr_SetString(PyExc_TypeError, "a 'str' is not accepted as a sequence of records");
+    return false;
+  }
+  if (!PySequence_Check(o)) {
+    type_error_expected(o, "Sequence");
+    return false;
+  }
+  const Py_ssize_t n = PySequence_Size(o);
+  if (n < 0) {
+    PyErr_Clear();  // the length is only a capacity hint
+  } else {
+    out.reserve(static_cast<size_t>(n < kMaxReserve ? n : kMaxReserve));
+  }
+  PyRef it = PyRef::steal(PyObject_GetIter(o));
+  if (!it) return false;
+  while (PyRef item = PyRef::steal(PyIter_Next(it.get()))) {
+    T record{};
+    if (!read_value(item.get(), record)) return false;
+    out.push_back(std::move(record));
+  }
+  return !PyErr_Occurred();
+}
+
+// Sets d[key] = value, taking over the new reference `value`. A value that
+// could not be created fails the call with the panic exception; a failing
+// insertion keeps the interpreter's own error.
+bool put(PyObject* d, PyObject* key, PyObject* value) {
+  if (!value) {
+    result_creation_failed();
+    return false;
+  }
+  PyRef v = PyRef::steal(value);
+  return PyDict_SetItem(d, key, v.get()) == 0;
+}
+
+PyObject* new_ref(PyObject* o) {
+  Py_INCREF(o);
+  return o;
+}
+
+PyObject* to_python(int32_t v) { return PyLong_FromLong(v); }
+PyObject* to_python(int16_t v) { return PyLong_FromLong(v); }
+PyObject* to_python(bool v) { return new_ref(v ? Py_True : Py_False); }
+PyObject* to_python(const std::string& s) {
+  return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
+}
+template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
+PyObject* to_python(E v) {
+  return enum_to_python(v);
+}
+template <typename T>
+PyObject* to_python(const std::optional<T>& v) {
+  return v ? to_python(*v) : new_ref(Py_None);
+}
+PyObject* to_python(const std::optional<int64_t>& v) { return v ? PyLong_FromLongLong(*v) : new_ref(Py_None); }
+
+// A new dict with the line's fields under the line item keys, in order.
+PyObject* line_item_to_dict(const LineItem& l) {
+  PyRef d = PyRef::steal(PyDict_Copy(g_line_template));
+  if (!d) return result_creation_failed();
+  const RecordKeys<LineItem>& keys = g_record_keys<LineItem>;
+  size_t i = 0;
+  const bool ok = RecordInfo<LineItem>::visit(l, [&](const auto& value) {
+    return put(d.get(), keys[i++], to_python(value));
+  });
+  return ok ? d.release() : nullptr;
+}
+
+}  // namespace
+
+template <typename R>
+const RecordKeys<R>& record_keys() {
+  return g_record_keys<R>;
+}
+template const RecordKeys<LineItem>& record_keys<LineItem>();
+template const RecordKeys<ServicePlan>& record_keys<ServicePlan>();
+template const RecordKeys<Pricing>& record_keys<Pricing>();
+template const RecordKeys<TipLinesContext>& record_keys<TipLinesContext>();
+template const RecordKeys<DeliverableLinesContext>& record_keys<DeliverableLinesContext>();
+
+const ResultKeys& result_keys() { return g_result_keys; }
+
+bool init_keys() {
+  return keys_once.run([] {
+    if (!intern_record_keys<LineItem>() || !intern_record_keys<ServicePlan>() || !intern_record_keys<Pricing>() ||
+        !intern_record_keys<TipLinesContext>() || !intern_record_keys<DeliverableLinesContext>()) {
+      return false;
+    }
+    ResultKeys r;
+    if (!(r.total = intern("total")) || !(r.discount = intern("discount")) || !(r.subtotals = intern("subtotals"))) {
+      return false;
+    }
+    g_result_keys = r;
+    PyRef tmpl = PyRef::steal(PyDict_New());
+    if (!tmpl) return false;
+    for (PyObject* key : g_record_keys<LineItem>) {
+      if (PyDict_SetItem(tmpl.get(), key, Py_None) < 0) return false;
+    }
+    g_line_template = tmpl.release();
+    return true;
+  });
+}
+
+bool read_value(PyObject* o, int16_t& out) { return read_integer(o, out); }
+bool read_value(PyObject* o, int32_t& out) { return read_integer(o, out); }
+bool read_value(PyObject* o, int64_t& out) { return read_integer(o, out); }
+bool read_value(PyObject* o, uint16_t& out) { return read_integer(o, out); }
+bool read_value(PyObject* o, uint32_t& out) { return read_integer(o, out); }
+
+bool read_value(PyObject* o, bool& out) {
+  if (o == Py_True || o == Py_False) {
+    out = o == Py_True;
+    return true;
+  }
+  // NumPy's boolean scalar, recognised without importing NumPy.
+  const char* name = Py_TYPE(o)->tp_name;
+  if (std::strcmp(name, "numpy.bool") == 0 || std::strcmp(name, "numpy.bool_") == 0) {
+    const int truth = PyObject_IsTrue(o);
+    if (truth < 0) return false;
+    out = truth != 0;
+    return true;
+  }
+  type_error_expected(o, "bool");
+  return false;
+}
+
+bool read_value(PyObject* o, std::string& out) {
+  if (!PyUnicode_Check(o)) {
+    type_error_expected(o, "str");
+    return false;
+  }
+  Py_ssize_t n = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(o, &n);
+  if (!utf8) return false;
+  out.assign(utf8, static_cast<size_t>(n));
+  return true;
+}
+
+bool read_value(PyObject* o, LineType& out) { return enum_from_python(o, out); }
+bool read_value(PyObject* o, Category& out) { return enum_from_python(o, out); }
+bool read_value(PyObject* o, Account& out) { return enum_from_python(o, out); }
+
+bool read_value(PyObject* o, LineItem& out) { return read_record(o, out); }
+bool read_value(PyObject* o, ServicePlan& out) { return read_record(o, out); }
+bool read_value(PyObject* o, Pricing& out) { return read_record(o, out); }
+bool read_value(PyObject* o, TipLinesContext& out) { return read_record(o, out); }
+bool read_value(PyObject* o, DeliverableLinesContext& out) { return read_record(o, out); }
+bool read_value(PyObject* o, std::vector<LineItem>& out) { return read_list(o, out); }
+bool read_value(PyObject* o, std::vector<ServicePlan>& out) { return read_list(o, out); }
+
+PyObject* decimal_to_str(const Decimal& d) {
+  char buf[Decimal::kMaxPrinted];
+  const size_t n = d.print(buf);
+  PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
+  if (!s) return nullptr;
+  std::memcpy(PyUnicode_1BYTE_DATA(s), buf, n);
+  return s;
+}
+
+PyObject* line_items_to_list(const std::vector<LineItem>& lines) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(lines.size())));
+  if (!list) return result_creation_failed();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    PyObject* d = line_item_to_dict(lines[i]);
+    if (!d) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), d);
+  }
+  return list.release();
+}
+
+PyObject* totals_to_dict(const TotalsReport& report) {
+  const ResultKeys& k = g_result_keys;
+  PyRef result = PyRef::steal(PyDict_New());
+  PyRef subtotals = PyRef::steal(PyDict_New());
+  if (!result || !subtotals) return result_creation_failed();
+  for (const auto& [id, value] : report.subtotals) {
+    PyRef key = PyRef::steal(to_python(id));
+    if (!key) return result_creation_failed();
+    if (!put(subtotals.get(), key.get(), decimal_to_str(value))) return nullptr;
+  }
+  if (!put(result.get(), k.total, decimal_to_str(report.total)) ||
+      !put(result.get(), k.discount, decimal_to_str(report.discount)) ||
+      PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
+    return nullptr;
+  }
+  return result.release();
+}
+
+PyObject* parts_to_list(const Division& parts) {
+  // the parts take at most two values: each is printed once and shared
+  PyRef larger = PyRef::steal(decimal_to_str(parts.larger));
+  PyRef base = PyRef::steal(decimal_to_str(parts.base));
+  PyRef list = PyRef::steal(PyList_New(parts.count));
+  if (!larger || !base || !list) return result_creation_failed();
+  for (uint32_t i = 0; i < parts.count; ++i) {
+    PyObject* s = i < parts.larger_count ? larger.get() : base.get();
+    Py_INCREF(s);
+    PyList_SET_ITEM(list.get(), i, s);
+  }
+  return list.release();
+}
+
+}  // namespace corbyl::py

@@ -1,0 +1,82 @@
+// Conversion between Python objects and the native records: one converter
+// per native type (read_value, to_python), each failing with a Python error
+// set. Records are read key by key, by subscript, in declared field order,
+// as their description in the core lists them; a missing key surfaces as the
+// mapping's own error, a bad value as TypeError "failed to extract field
+// Record.key" caused by the value's error.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "core/decimal.h"
+#include "core/divide.h"
+#include "core/line_item.h"
+#include "core/records.h"
+#include "core/totals.h"
+#include "pyref.h"
+
+namespace corbyl::py {
+
+// The interned key strings of a record's fields, in declared order, created
+// once per process by init_keys() and never released.
+template <typename R>
+using RecordKeys = std::array<PyObject*, RecordInfo<R>::count>;
+template <typename R>
+const RecordKeys<R>& record_keys();
+
+// The keys of the totals result, in the order in which they are inserted.
+struct ResultKeys {
+  PyObject* total = nullptr;
+  PyObject* discount = nullptr;
+  PyObject* subtotals = nullptr;
+};
+const ResultKeys& result_keys();
+
+// Interns every key; the module's execution runs it before anything else.
+bool init_keys();
+
+// Python to native. Scalars, as top-level arguments and as record fields.
+bool read_value(PyObject* o, int16_t& out);
+bool read_value(PyObject* o, int32_t& out);
+bool read_value(PyObject* o, int64_t& out);
+bool read_value(PyObject* o, uint16_t& out);
+bool read_value(PyObject* o, uint32_t& out);
+bool read_value(PyObject* o, bool& out);
+bool read_value(PyObject* o, std::string& out);
+bool read_value(PyObject* o, LineType& out);
+bool read_value(PyObject* o, Category& out);
+bool read_value(PyObject* o, Account& out);
+// Records, and lists of records (any sequence but a str).
+bool read_value(PyObject* o, LineItem& out);
+bool read_value(PyObject* o, ServicePlan& out);
+bool read_value(PyObject* o, Pricing& out);
+bool read_value(PyObject* o, TipLinesContext& out);
+bool read_value(PyObject* o, DeliverableLinesContext& out);
+bool read_value(PyObject* o, std::vector<LineItem>& out);
+bool read_value(PyObject* o, std::vector<ServicePlan>& out);
+
+// None for absent, else the value.
+template <typename T>
+bool read_value(PyObject* o, std::optional<T>& out) {
+  if (o == Py_None) {
+    out.reset();
+    return true;
+  }
+  T v{};
+  if (!read_value(o, v)) return false;
+  out = std::move(v);
+  return true;
+}
+
+// Native to Python: new references, nullptr with an error set on failure.
+PyObject* decimal_to_str(const Decimal& d);
+PyObject* line_items_to_list(const std::vector<LineItem>& lines);
+PyObject* totals_to_dict(const TotalsReport& report);
+PyObject* parts_to_list(const Division& parts);
+
+}  // namespace corbyl::py
