@@ -159,6 +159,12 @@ def test_lines_that_differ_but_share_an_id_give_one_entry():
         ([line(1, 0, "0", frozen="1..0"), line(2, 0, "0", frozen="1")], 2, ValueError, "Invalid decimal: two decimal points"),
         # groups go in ascending priority: the bad amount at priority 1 is found before priority 5
         ([line(1, 5, "a"), line(2, 1, "_")], 2, ValueError, "Invalid decimal: must start lead with a number"),
+        # the group sum comes after every line of the group: line 3's text
+        # fails before the sum of lines 1 and 2 overflows
+        ([line(1, 0, "1"), line(2, 0, "79228162514264337593543950335"), line(3, 0, "1", "..")], 2, ValueError,
+         "Invalid decimal: two decimal points"),
+        ([line(1, 0, "1"), line(2, 0, "79228162514264337593543950335"), line(3, 1, "1", "..")], 2,
+         corbyl.PanicException, "Addition overflowed"),
         ([line(1, 0, "1", "100", back=True)], 2, corbyl.PanicException, "Division by zero"),
         ([line(1, 0, "x")], 29, corbyl.PanicException, "Scale exceeds the maximum precision allowed: 29 > 28"),
     ],

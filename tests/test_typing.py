@@ -48,3 +48,28 @@ def test_the_reference_is_generated_from_the_current_stubs():
     root = HERE.parent.parent
     out = subprocess.run([sys.executable, str(root / "docs" / "gen_reference.py"), "--check"], capture_output=True, text=True)
     assert out.returncode == 0, out.stderr
+
+
+# How each native field type is spelled in the stubs.
+STUB_TYPES = {
+    "int16_t": "int", "int32_t": "int", "int64_t": "int", "uint16_t": "int", "uint32_t": "int", "bool": "bool",
+    "std::string": "str", "std::optional<std::string>": "str | None", "std::optional<int64_t>": "int | None",
+    "LineType": "LineType", "Category": "Category", "Account": "Account",
+    "std::vector<ServicePlan>": "Sequence[ServicePlan]", "std::vector<LineItem>": "Sequence[LineItem]",
+    "std::optional<Pricing>": "Pricing | None",
+}
+
+
+def test_stub_records_match_the_native_descriptions(dec):
+    import ast
+
+    tree = ast.parse((HERE.parent.parent / "src" / "corbyl-stubs" / "__init__.pyi").read_text())
+    stubs = {
+        c.name: [(s.target.id, ast.unparse(s.annotation)) for s in c.body if isinstance(s, ast.AnnAssign)]
+        for c in tree.body
+        if isinstance(c, ast.ClassDef)
+    }
+    records = dec.records()
+    assert set(records) == {"LineItem", "ServicePlan", "Pricing", "TipLinesContext", "DeliverableLinesContext"}
+    for name, fields in records.items():
+        assert stubs[name] == [(field, STUB_TYPES[native]) for field, native in fields], name

@@ -41,7 +41,8 @@ constexpr std::array<u128, 10> kMaxOver = make_max_over();
 // Decimal: drops digits from the right while it has more than 96 bits or
 // more than `max_scale` places, then rounds half to even, taking every
 // dropped digit into account. Returns false when even scale 0 cannot hold it.
-// This is the one place where a result too wide for 96 bits gets rounded.
+// Every sum and product too wide for 96 bits is rounded here; a division
+// rounds the last digit of its own extended quotient (see operator/).
 bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_t& out_scale) {
   uint64_t last = 0;   // the most recently dropped digit
   bool sticky = false; // any nonzero digit dropped before it
@@ -195,82 +196,88 @@ Decimal Decimal::multiply_slow(const Decimal& a, const Decimal& b) {
   return Decimal::from_parts(out, out_scale, neg);
 }
 
+namespace {
+
+// A quotient being extended: coefficient q at `scale` (which may be
+// negative before it is settled), the remainder r left by the divisor d.
+struct Quotient {
+  u128 q;
+  u128 r;
+  int scale;
+};
+
+// Appends digits to the quotient, up to nine at a time (r < 2^96, so
+// r * 10^9 < 2^126), while the remainder is not zero, the scale is below 28
+// and the coefficient still fits in 96 bits.
+void extend_digits(Quotient& x, u128 d) {
+  while (x.r != 0 && x.scale < static_cast<int>(Decimal::kMaxScale)) {
+    int k = static_cast<int>(Decimal::kMaxScale) - x.scale;
+    if (k > 9) k = 9;
+    bool appended = false;
+    for (; k > 0 && !appended; --k) {
+      if (x.q > kMaxOver[k]) continue;  // k more digits cannot fit
+      const u128 t = x.r * kPow10[k];
+      const u128 digits = t / d;
+      const u128 nq = x.q * kPow10[k] + digits;
+      if (nq > kMax) continue;
+      x.q = nq;
+      x.r = t - digits * d;
+      x.scale += k;
+      appended = true;
+    }
+    if (!appended) return;  // not even one more digit fits
+  }
+}
+
+// Rounds the last digit half to even: twice the remainder against the
+// divisor. When q + 1 would need 97 bits a digit is dropped instead; the
+// true value then lies above q, so a dropped 5 or more rounds up.
+void round_last_digit(Quotient& x, u128 d) {
+  if (x.r == 0) return;
+  const u128 twice = x.r << 1;  // r < 2^96
+  if (!(twice > d || (twice == d && (x.q & 1)))) return;
+  if (x.q < kMax) {
+    ++x.q;
+    return;
+  }
+  if (x.scale <= 0) abort_with("Division overflowed");
+  const uint64_t last = static_cast<uint64_t>(x.q % 10);
+  x.q = x.q / 10 + (last >= 5 ? 1 : 0);
+  --x.scale;
+}
+
+// A negative scale is multiplied up to scale 0.
+void settle_scale(Quotient& x) {
+  if (x.scale >= 0) return;
+  const u128 f = kPow10[-x.scale];
+  if (x.q > kMax / f) abort_with("Division overflowed");
+  x.q *= f;
+  x.scale = 0;
+}
+
+}  // namespace
+
 Decimal operator/(const Decimal& a, const Decimal& b) {
   if (b.is_zero()) abort_with("Division by zero");
   if (a.is_zero()) return Decimal();
   const bool neg = a.negative() != b.negative();
   const u128 ca = a.coefficient(), cb = b.coefficient();
-  int scale = static_cast<int>(a.scale()) - static_cast<int>(b.scale());
-  u128 q = ca / cb;
-  u128 r = ca - q * cb;
-
-  if (r == 0) {
-    // Exact: keep the quotient as it is, trailing zeros included; a negative
-    // scale is multiplied up to scale 0.
-    if (scale < 0) {
-      u128 f = kPow10[-scale];
-      if (q > kMax / f) abort_with("Division overflowed");
-      q *= f;
-      scale = 0;
-    }
-    return Decimal::from_parts(q, static_cast<uint32_t>(scale), neg);
+  Quotient x{ca / cb, 0, static_cast<int>(a.scale()) - static_cast<int>(b.scale())};
+  x.r = ca - x.q * cb;
+  if (x.r == 0) {
+    // exact: the quotient as it is, trailing zeros included
+    settle_scale(x);
+    return Decimal::from_parts(x.q, static_cast<uint32_t>(x.scale), neg);
   }
-
-  // Append digits, up to nine at a time (r < 2^96, so r * 10^9 < 2^126),
-  // while the remainder is not zero, the scale is below 28 and the
-  // coefficient still fits in 96 bits.
-  while (r != 0 && scale < static_cast<int>(Decimal::kMaxScale)) {
-    int k = static_cast<int>(Decimal::kMaxScale) - scale;
-    if (k > 9) k = 9;
-    bool full = false;
-    for (; k > 0; --k) {
-      if (q > kMaxOver[k]) {
-        full = true;
-        continue;
-      }
-      u128 t = r * kPow10[k];
-      u128 d = t / cb;
-      u128 nq = q * kPow10[k] + d;
-      if (nq > kMax) {
-        full = true;
-        continue;
-      }
-      q = nq;
-      r = t - d * cb;
-      scale += k;
-      break;
-    }
-    if (full) break;
+  extend_digits(x, cb);
+  round_last_digit(x, cb);
+  settle_scale(x);
+  // the extended quotient loses its trailing zeros, down to scale 0
+  while (x.scale > 0 && (hi64(x.q) == 0 ? lo64(x.q) % 10 == 0 : x.q % 10 == 0)) {
+    x.q /= 10;
+    --x.scale;
   }
-
-  if (r != 0) {
-    // Round the last digit half to even: twice the remainder against the divisor.
-    u128 twice = r << 1;  // r < 2^96
-    if (twice > cb || (twice == cb && (q & 1))) {
-      if (q < kMax) {
-        ++q;
-      } else {
-        // q + 1 would need 97 bits: drop a digit instead; the true value lies
-        // above q, so a dropped 5 or more rounds up.
-        if (scale <= 0) abort_with("Division overflowed");
-        uint64_t last = static_cast<uint64_t>(q % 10);
-        q = q / 10 + (last >= 5 ? 1 : 0);
-        --scale;
-      }
-    }
-  }
-  if (scale < 0) {
-    u128 f = kPow10[-scale];
-    if (q > kMax / f) abort_with("Division overflowed");
-    q *= f;
-    scale = 0;
-  }
-  // The extended quotient loses its trailing zeros, down to scale 0.
-  while (scale > 0 && (hi64(q) == 0 ? lo64(q) % 10 == 0 : q % 10 == 0)) {
-    q /= 10;
-    --scale;
-  }
-  return Decimal::from_parts(q, static_cast<uint32_t>(scale), neg);
+  return Decimal::from_parts(x.q, static_cast<uint32_t>(x.scale), neg);
 }
 
 int Decimal::compare_slow(const Decimal& a, const Decimal& b) {

@@ -108,11 +108,6 @@ class Decimal {
   bool is_zero() const { return (lo_ | hi_) == 0; }
   // -1, 0 or 1: the sign of the value (a zero with its sign bit set is 0).
   int sign() const { return is_zero() ? 0 : (negative() ? -1 : 1); }
-  uint32_t flags() const { return flags_; }
-  // The three 32-bit words of the coefficient.
-  uint32_t low_word() const { return static_cast<uint32_t>(lo_); }
-  uint32_t mid_word() const { return static_cast<uint32_t>(lo_ >> 32); }
-  uint32_t high_word() const { return hi_; }
 
   // Plain decimal text: "-" for a set sign bit (also on a zero), the integer
   // digits, and exactly `scale` fractional digits. Writes at most

@@ -22,14 +22,12 @@ class ExactSum {
     if (d.negative()) units.negate();
     acc_.add(units);
   }
-  void sub(const Decimal& d) { add(-d); }
 
   bool equals(const Decimal& d) const {
     ExactSum other;
     other.add(d);
     return acc_ == other.acc_;
   }
-  friend bool operator==(const ExactSum& a, const ExactSum& b) { return a.acc_ == b.acc_; }
 
  private:
   U256 acc_;

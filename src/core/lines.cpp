@@ -11,18 +11,52 @@
 namespace corbyl {
 namespace {
 
-// A generated line: fixed id, kind, priority, category and account; empty
-// description, no frozen value.
-LineItem fee_line(int32_t id, LineType kind, int16_t priority, Category category, Account account,
-                  std::string amount, std::string percentage, bool back_into_percentage = false) {
+// The lines the module generates: each has a fixed id, kind, priority,
+// category and account, an empty description and no frozen value. The
+// priorities fix the order in which the totals compute them.
+enum class Generated { BasePrice, TableService, TableTax, Shield, DeliverableTracking, CardFee, CrossBorder, Payout, Connect, TipProcessing };
+
+struct GeneratedLine {
+  Generated which;
+  int32_t id;
+  LineType kind;
+  int16_t priority;
+  Category category;
+  Account account;
+};
+
+constexpr GeneratedLine kGenerated[] = {
+    {Generated::BasePrice, -1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow},
+    {Generated::TableService, -3, LineType::TableService, 400, Category::TableHandling, Account::Reserve},
+    {Generated::TableTax, -4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage},
+    {Generated::Shield, -5, LineType::Shield, 330, Category::ShieldFee, Account::Fund},
+    {Generated::DeliverableTracking, -6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund},
+    {Generated::CardFee, -7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund},
+    {Generated::CrossBorder, -8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund},
+    {Generated::Payout, -9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund},
+    {Generated::Connect, -10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund},
+    // a tip's processing fee shares the id of a sale's base price line
+    {Generated::TipProcessing, -1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund},
+};
+
+constexpr bool table_in_order() {
+  for (size_t i = 0; i < std::size(kGenerated); ++i) {
+    if (kGenerated[i].which != static_cast<Generated>(i)) return false;
+  }
+  return true;
+}
+static_assert(table_in_order(), "kGenerated lists the generated lines in the order of Generated");
+
+LineItem generated(Generated which, std::string amount, std::string percentage, bool back_into_percentage = false) {
+  const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
   LineItem l;
-  l.id = id;
-  l.priority = priority;
-  l.kind = kind;
+  l.id = g.id;
+  l.priority = g.priority;
+  l.kind = g.kind;
   l.amount = std::move(amount);
   l.percentage = std::move(percentage);
-  l.category = category;
-  l.destination_account = account;
+  l.category = g.category;
+  l.destination_account = g.account;
   l.back_into_percentage = back_into_percentage;
   return l;
 }
@@ -41,9 +75,86 @@ std::optional<TabulationError> add_percentages(const std::string& first, const s
   return std::nullopt;
 }
 
+using Lines = std::vector<LineItem>;
+
+// The plan a sale asks for, after the checks of the request itself; a
+// problem is a message, or under soft failure an empty result.
+struct Request {
+  ServicePlan* plan = nullptr;
+  Decimal per_deliverable;
+  std::optional<Outcome<Lines>> stop;  // set when the request ends here
+};
+
+Request check_request(DeliverableLinesContext& c) {
+  Request r;
+  auto problem = [&](std::string message) {
+    if (c.allow_soft_failure) {
+      r.stop.emplace(Lines{});
+    } else {
+      r.stop.emplace(TabulationError{std::move(message)});
+    }
+    return std::move(r);
+  };
+  if (!c.plan_name) return problem(kNoPlanName);
+  if (!c.pricing) return problem(kPricingNotProvided);
+  auto& plans = c.pricing->plans;
+  auto it = std::find_if(plans.begin(), plans.end(), [&](const ServicePlan& p) { return p.name == *c.plan_name; });
+  if (it == plans.end()) return problem("Could not find " + *c.plan_name + " in plan list.");
+  r.plan = &*it;
+  const Decimal::Parsed base = Decimal::parse(c.base_price);  // the line keeps the text
+  if (!base.ok()) return problem(std::string(parse_message(base.error)));
+  // the per-deliverable price must parse, soft failure or not
+  const Decimal::Parsed per_deliverable = Decimal::parse(r.plan->per_deliverable_price);
+  if (!per_deliverable.ok()) {
+    r.stop.emplace(error_text(parse_message(per_deliverable.error)));
+    return r;
+  }
+  r.per_deliverable = per_deliverable.value;
+  return r;
+}
+
+// The card, payout, cross-border (international) and connect (unless the
+// plan waives it) fee lines; the card fee is grossed up so that it is its
+// share of the final sum.
+void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool international) {
+  r.push_back(generated(Generated::CardFee, std::move(p.stripe_blended_rate_static),
+                        std::move(p.stripe_blended_rate_percentage), true));
+  r.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
+  if (international) {
+    r.push_back(generated(Generated::CrossBorder, "0", std::move(p.stripe_payout_cross_border_percentage)));
+  }
+  if (!plan.connection_fee_waived) {
+    r.push_back(generated(Generated::Connect, std::move(p.stripe_active_account_monthly_fee), "0"));
+  }
+}
+
+// The lines of the case: a table product, an escrow sale with a positive
+// total, or neither.
+std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesContext& c, ServicePlan& plan,
+                                                 const Decimal& per_deliverable, bool positive) {
+  Pricing& pricing = *c.pricing;
+  if (c.table_product) {
+    r.push_back(generated(Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage)));
+    r.push_back(generated(Generated::TableTax, "0", std::move(pricing.table_tax)));
+    if (positive) append_processing_group(r, pricing, plan, c.international);
+  } else if (c.escrow_enabled && positive) {
+    Decimal shield;
+    if (auto err = add_percentages(plan.shield_percentage_price,
+                                   c.international ? &pricing.international_conversion_percentage : nullptr,
+                                   shield)) {
+      return err;
+    }
+    r.push_back(generated(Generated::Shield, std::move(plan.shield_static_price), shield.to_string()));
+    append_processing_group(r, pricing, plan, c.international);
+  } else if (per_deliverable > Decimal()) {
+    r.push_back(generated(Generated::DeliverableTracking, std::move(plan.per_deliverable_price), "0"));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-Outcome<std::vector<LineItem>> tip_fee_lines(TipLinesContext context) {
+Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   if (!context.pricing) return error_text(kPricingNotSpecified);
   Pricing& p = *context.pricing;
   Decimal processing;
@@ -52,57 +163,34 @@ Outcome<std::vector<LineItem>> tip_fee_lines(TipLinesContext context) {
                                  processing)) {
     return *err;
   }
-  std::vector<LineItem> lines;
+  Lines lines;
   lines.reserve(3);
-  lines.push_back(fee_line(-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund,
-                           std::move(p.processing_static), processing.to_string()));
-  lines.push_back(fee_line(-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund,
-                           std::move(p.stripe_blended_rate_static),
-                           std::move(p.stripe_blended_rate_percentage)));
-  lines.push_back(fee_line(-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund,
-                           std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
+  lines.push_back(generated(Generated::TipProcessing, std::move(p.processing_static), processing.to_string()));
+  lines.push_back(generated(Generated::CardFee, std::move(p.stripe_blended_rate_static),
+                            std::move(p.stripe_blended_rate_percentage)));
+  lines.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
   if (context.international) {
-    lines.push_back(fee_line(-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee,
-                             Account::Fund, "0", std::move(p.stripe_payout_cross_border_percentage)));
+    lines.push_back(generated(Generated::CrossBorder, "0", std::move(p.stripe_payout_cross_border_percentage)));
   }
   return lines;
 }
 
-Outcome<std::vector<LineItem>> deliverable_lines(DeliverableLinesContext c) {
-  // Problems of the request itself give an empty list under soft failure.
-  auto request_problem = [&](std::string message) -> Outcome<std::vector<LineItem>> {
-    if (c.allow_soft_failure) return std::vector<LineItem>{};
-    return TabulationError{std::move(message)};
-  };
+Outcome<Lines> deliverable_lines(DeliverableLinesContext c) {
+  Request request = check_request(c);
+  if (request.stop) return std::move(*request.stop);
 
-  if (!c.plan_name) return request_problem(kNoPlanName);
-  if (!c.pricing) return request_problem(kPricingNotProvided);
-  Pricing& pricing = *c.pricing;
-  auto plan_it = std::find_if(pricing.plans.begin(), pricing.plans.end(),
-                              [&](const ServicePlan& p) { return p.name == *c.plan_name; });
-  if (plan_it == pricing.plans.end()) {
-    return request_problem("Could not find " + *c.plan_name + " in plan list.");
-  }
-  ServicePlan& plan = *plan_it;
-
-  const Decimal::Parsed base = Decimal::parse(c.base_price);  // the line keeps the text
-  if (!base.ok()) return request_problem(std::string(parse_message(base.error)));
-  const Decimal::Parsed per_deliverable = Decimal::parse(plan.per_deliverable_price);
-  if (!per_deliverable.ok()) return error_text(parse_message(per_deliverable.error));
-
-  std::vector<LineItem> r;
+  Lines r;
   r.reserve(6 + c.extra_lines.size());
   const bool brings_base = std::any_of(c.extra_lines.begin(), c.extra_lines.end(),
                                        [](const LineItem& l) { return l.kind == LineType::BasePrice; });
   if (!brings_base) {
-    LineItem b = fee_line(-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow,
-                          std::move(c.base_price), "0");
+    LineItem b = generated(Generated::BasePrice, std::move(c.base_price), "0");
     b.destination_user_id = c.user_id;
     r.push_back(std::move(b));
   }
 
   // The case is decided by the total of the base and extra lines alone.
-  std::vector<LineItem> reckoned;
+  Lines reckoned;
   reckoned.reserve(r.size() + c.extra_lines.size());
   reckoned.insert(reckoned.end(), r.begin(), r.end());
   reckoned.insert(reckoned.end(), c.extra_lines.begin(), c.extra_lines.end());
@@ -110,44 +198,7 @@ Outcome<std::vector<LineItem>> deliverable_lines(DeliverableLinesContext c) {
   if (!total.ok()) return total.error();
   const bool positive = total.value() > quantized_zero(c.quantization);
 
-  auto processing_group = [&] {
-    r.push_back(fee_line(-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund,
-                         std::move(pricing.stripe_blended_rate_static),
-                         std::move(pricing.stripe_blended_rate_percentage), true));
-    r.push_back(fee_line(-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund,
-                         std::move(pricing.stripe_payout_static),
-                         std::move(pricing.stripe_payout_percentage)));
-    if (c.international) {
-      r.push_back(fee_line(-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee,
-                           Account::Fund, "0", std::move(pricing.stripe_payout_cross_border_percentage)));
-    }
-    if (!plan.connection_fee_waived) {
-      r.push_back(fee_line(-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund,
-                           std::move(pricing.stripe_active_account_monthly_fee), "0"));
-    }
-  };
-
-  if (c.table_product) {
-    r.push_back(fee_line(-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve,
-                         std::move(pricing.table_static), std::move(pricing.table_percentage)));
-    r.push_back(fee_line(-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage, "0",
-                         std::move(pricing.table_tax)));
-    if (positive) processing_group();
-  } else if (c.escrow_enabled && positive) {
-    Decimal shield;
-    if (auto err = add_percentages(plan.shield_percentage_price,
-                                   c.international ? &pricing.international_conversion_percentage : nullptr,
-                                   shield)) {
-      return *err;
-    }
-    r.push_back(fee_line(-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund,
-                         std::move(plan.shield_static_price), shield.to_string()));
-    processing_group();
-  } else if (per_deliverable.value > Decimal()) {
-    r.push_back(fee_line(-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund,
-                         std::move(plan.per_deliverable_price), "0"));
-  }
-
+  if (auto err = append_case_lines(r, c, *request.plan, request.per_deliverable, positive)) return *err;
   for (LineItem& l : c.extra_lines) r.push_back(std::move(l));
   return r;
 }

@@ -82,6 +82,15 @@ class SubtotalMap {
     return true;
   }
 
+  // Whether no two entries hold equal lines (each finds itself); a check of
+  // the map's own invariant, for assertions.
+  bool entries_distinct() {
+    for (Entry& e : entries_) {
+      if (find(e.line) != &e) return false;
+    }
+    return true;
+  }
+
   size_t size() const { return entries_.size(); }
   std::vector<Entry>& entries() { return entries_; }
   const std::vector<Entry>& entries() const { return entries_; }

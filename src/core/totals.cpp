@@ -1,6 +1,7 @@
 #include "totals.h"
 
 #include <algorithm>
+#include <cassert>
 #include <array>
 #include <numeric>
 
@@ -96,55 +97,64 @@ bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
   return exact.equals(total);
 }
 
-// Computed mode: groups of equal priority in ascending order; a percentage
-// applies to the total of the groups before its own.
-void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& error) {
-  const Decimal zero = quantized_zero(q);  // aborts above 28 places, before any parsing
+// The line's subtotal s = x + a: its amount a plus its percentage part x
+// of the running total T. Its value v = (zero + a) + x is the same number
+// with the same scale (adding to a zero gives the other operand, and a sum
+// does not depend on the order of its operands), so s stands for both.
+Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
   static const Decimal kHundredth = Decimal::from_parts(1, 2, false);
   static const Decimal kOne = Decimal::from_parts(1, 0, false);
-  const std::vector<LineItem>& lines = t.lines;
-  auto fail = [&](TabulationError e) { error = std::move(e); };
-
-  const PriorityOrder order(lines);
-
-  t.total = zero;
-  t.discount = zero;
-  SubtotalMap& m = t.subtotals;
-
-  for (size_t i = 0; i < order.size();) {
-    const int16_t priority = lines[order[i]].priority;
-    Decimal group_sum = zero;
-    for (; i < order.size() && lines[order[i]].priority == priority; ++i) {
-      const LineItem& line = lines[order[i]];
-      const Decimal::Parsed a = Decimal::parse(line.amount);
-      if (!a.ok()) return fail(parse_failure(a.error));
-      const Decimal::Parsed p = Decimal::parse(line.percentage);
-      if (!p.ok()) return fail(parse_failure(p.error));
-      const Decimal f = kHundredth * p.value;
-      Decimal x;
-      if (!line.back_into_percentage) {
-        x = t.total * f;
-      } else {
-        // Grossed up, so that the line is the share f of the final sum b + x.
-        // The order of the operations is part of the result.
-        const Decimal r = kOne / (kOne - f);
-        const Decimal b = t.total + a.value;
-        x = (b * r) - b;
-      }
-      const Decimal v = (zero + a.value) + x;
-      const Decimal s = x + a.value;
-      // An equal line seen before in this group shares its entry, and its
-      // value counts once in the group sum.
-      const bool is_new = m.insert_or_assign(order[i], s);
-      if (is_new && !v.is_zero()) group_sum += v;
-      if (s.sign() < 0) t.discount += s;
-    }
-    t.total += quantize(group_sum, q);
+  const Decimal f = kHundredth * percent;
+  Decimal x;
+  if (!back_into_percentage) {
+    x = total * f;
+  } else {
+    // Grossed up, so that the line is the share f of the final sum b + x.
+    // The order of the operations is part of the result.
+    const Decimal r = kOne / (kOne - f);
+    const Decimal b = total + a;
+    x = (b * r) - b;
   }
+  return x + a;
+}
 
+// One group of equal priority, lines order[i..end), against the total of
+// the groups before it. Every line is read and worked out before the group
+// sum is formed, so a text that fails to parse is reported before an
+// overflow of the sum. Returns the group sum.
+std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t i, size_t end,
+                                         const Decimal& zero, Decimal& group_sum) {
+  SubtotalMap& m = t.subtotals;
+  const size_t first_entry = m.size();
+  for (; i < end; ++i) {
+    const LineItem& line = t.lines[order[i]];
+    const Decimal::Parsed a = Decimal::parse(line.amount);
+    if (!a.ok()) return parse_failure(a.error);
+    const Decimal::Parsed p = Decimal::parse(line.percentage);
+    if (!p.ok()) return parse_failure(p.error);
+    const Decimal s = line_subtotal(t.total, a.value, p.value, line.back_into_percentage);
+    // an equal line seen before in this group shares its entry
+    m.insert_or_assign(order[i], s);
+    if (s.sign() < 0) t.discount += s;
+  }
+  // The new entries hold the group's distinct lines in input order; each
+  // counts once, and a zero value adds nothing (not even its scale).
+  group_sum = zero;
+  for (size_t k = first_entry; k < m.size(); ++k) {
+    const Decimal& v = m.entries()[k].value;
+    if (!v.is_zero()) group_sum += v;
+  }
+  return std::nullopt;
+}
+
+// Cuts the subtotals to the quantization and moves the difference between
+// their sum and the total onto them, one quantum at a time.
+std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, uint32_t q) {
+  SubtotalMap& m = t.subtotals;
   Decimal sum = zero;
   for (auto& e : m.entries()) {
     e.value = quantize(e.value, q);
+    assert(e.value.scale() <= q);
     sum += e.value;
   }
   const Decimal difference = t.total - sum;
@@ -152,13 +162,31 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
     // Exact arithmetic leaves at most one quantum per line and one per group;
     // anything else means the 96-bit sums rounded, and handing it out one
     // quantum at a time would neither end soon nor add up.
-    if (!whole_quanta(difference, q, 2 * static_cast<uint64_t>(lines.size()))) {
-      return fail(error_text(kTooLargeToTotal));
-    }
-    if (auto err = redistribute_difference(m, difference, q)) return fail(std::move(*err));
+    if (!whole_quanta(difference, q, 2 * static_cast<uint64_t>(t.lines.size()))) return error_text(kTooLargeToTotal);
+    if (auto err = redistribute_difference(m, difference, q)) return err;
   }
-  if (!adds_up(m, t.total, q)) return fail(error_text(kTooLargeToTotal));
+  if (!adds_up(m, t.total, q)) return error_text(kTooLargeToTotal);
+  assert(m.entries_distinct());
+  return std::nullopt;
+}
 
+// Computed mode: groups of equal priority in ascending order; a percentage
+// applies to the total of the groups before its own.
+void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& error) {
+  const Decimal zero = quantized_zero(q);  // aborts above 28 places, before any parsing
+  const PriorityOrder order(t.lines);
+  t.total = zero;
+  t.discount = zero;
+  for (size_t i = 0; i < order.size();) {
+    const int16_t priority = t.lines[order[i]].priority;
+    size_t end = i;
+    while (end < order.size() && t.lines[order[end]].priority == priority) ++end;
+    Decimal group_sum;
+    if ((error = add_group(t, order, i, end, zero, group_sum))) return;
+    t.total += quantize(group_sum, q);
+    i = end;
+  }
+  if ((error = settle_subtotals(t, zero, q))) return;
   t.discount = quantize(t.discount, q);
 }
 

@@ -91,8 +91,6 @@ struct U256 {
     add(one);
   }
 
-  bool top_bit() const { return (limb[3] >> 63) != 0; }
-
   friend int compare(const U256& a, const U256& b) {
     for (int i = 3; i >= 0; --i) {
       if (a.limb[i] != b.limb[i]) return a.limb[i] < b.limb[i] ? -1 : 1;

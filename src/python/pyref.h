@@ -1,6 +1,9 @@
-// Owning handles and small helpers for the CPython C API. Every PyObject*
-// this module owns lives in a PyRef, so each path, success or failure,
-// releases what it holds. Version differences sit behind the named macros.
+// Owning handles and small helpers for the CPython C API. Every reference a
+// call takes lives in a PyRef, so each path, success or failure, releases
+// what it holds; the objects kept for the life of the process (the classes
+// and their members, the interned keys, the line template, the panic
+// exception) are plain pointers that are never released. Version differences
+// sit behind the named macros.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -186,7 +186,7 @@ TEST(ExactSum, DoesNotRoundWhereDecimalAdditionDoes) {
   s.add(big);
   s.add(tiny);
   EXPECT_FALSE(s.equals(big));
-  s.sub(tiny);
+  s.add(-tiny);
   EXPECT_TRUE(s.equals(big));
   ExactSum parts;
   parts.add(D("33.333333333333333333333333333"), 3);
