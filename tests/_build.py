@@ -46,6 +46,8 @@ def build_testing_extension() -> pathlib.Path:
             "CORBYL_EXTENSION": "OFF",
             "CORBYL_TEST_EXTENSION": "ON",
             "CORBYL_SANITIZE": sanitize,
+            # a sanitizer run checks the assertions of the invariants too
+            "CORBYL_ASSERTIONS": "ON" if sanitize else "OFF",
             "Python_EXECUTABLE": sys.executable,
         },
     )

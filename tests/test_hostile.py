@@ -44,7 +44,7 @@ class Lying(collections.abc.Sequence):
         self.items, self.length = items, length
 
     def __len__(self):
-        if isinstance(self.length, Exception):
+        if isinstance(self.length, BaseException):
             raise self.length
         return self.length
 
@@ -55,10 +55,16 @@ class Lying(collections.abc.Sequence):
         return iter(self.items)
 
 
-@pytest.mark.parametrize("length", [0, 1, 10**12, 2**62, RuntimeError("no length")])
-def test_a_lying_or_raising_length_is_only_a_hint(length):
+@pytest.mark.parametrize("length", [0, 1, 10**12, 2**62, TypeError("no length")])
+def test_a_lying_length_or_none_is_only_a_hint(length):
     items = [line(1, 0, "1.50"), line(2, 0, "2.50")]
     assert corbyl.py_get_totals(Lying(items, length), 2)["total"] == "4.00"
+
+
+@pytest.mark.parametrize("error", [KeyboardInterrupt, MemoryError, Boom])
+def test_any_other_error_of_the_length_reaches_the_caller(error):
+    with pytest.raises(error):
+        corbyl.py_get_totals(Lying([line(1, 0, "1")], error("from __len__")), 2)
 
 
 class FailingIteration(collections.abc.Sequence):

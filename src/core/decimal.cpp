@@ -317,7 +317,9 @@ Decimal quantize_slow(const Decimal& value, uint32_t q) {
   }
   const u128 c = value.coefficient();
   const u128 cut = hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : c / kPow10[s - q];
-  return Decimal::from_parts(cut, q, value.negative());
+  const Decimal r = Decimal::from_parts(cut, q, value.negative());
+  assert(r.scale() == q && r.coefficient() <= c);
+  return r;
 }
 
 std::string value_string(const Decimal& value, uint32_t q) { return quantize(value, q).to_string(); }

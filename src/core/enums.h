@@ -34,10 +34,21 @@ namespace corbyl {
 #define CORBYL_ENUM_VARIANT(name, value) name = value,
 #define CORBYL_ENUM_NAME(name, value) #name,
 #define CORBYL_ENUM_VALUE(name, value) value,
+#define CORBYL_ENUM_COUNT(name, value) +1
 
 enum class LineType : uint16_t { CORBYL_LINE_TYPES(CORBYL_ENUM_VARIANT) };
 enum class Category : uint16_t { CORBYL_CATEGORIES(CORBYL_ENUM_VARIANT) };
 enum class Account : uint16_t { CORBYL_ACCOUNTS(CORBYL_ENUM_VARIANT) };
+
+// The number of variants of each enumeration.
+template <typename E>
+inline constexpr size_t kVariantCount = 0;
+template <>
+inline constexpr size_t kVariantCount<LineType> = 0 CORBYL_LINE_TYPES(CORBYL_ENUM_COUNT);
+template <>
+inline constexpr size_t kVariantCount<Category> = 0 CORBYL_CATEGORIES(CORBYL_ENUM_COUNT);
+template <>
+inline constexpr size_t kVariantCount<Account> = 0 CORBYL_ACCOUNTS(CORBYL_ENUM_COUNT);
 
 // Names and values of one enumeration, in declaration order.
 struct EnumTable {

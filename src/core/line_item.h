@@ -35,7 +35,11 @@ struct LineItem {
 };
 CORBYL_RECORD_INFO(LineItem, CORBYL_LINE_ITEM_FIELDS);
 
-// A hash over all eleven fields, consistent with equality.
-size_t hash_value(const LineItem& line);
+// A hash over every byte of all eleven fields, consistent with equality,
+// keyed at random once per process.
+uint64_t hash_value(const LineItem& line);
+
+// A hash of an id alone, keyed the same way; distinct ids hash apart.
+uint64_t id_hash(int32_t id);
 
 }  // namespace corbyl

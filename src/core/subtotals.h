@@ -18,7 +18,7 @@ class SubtotalMap {
   struct Entry {
     uint32_t line;  // position in the lines the map was made for
     Decimal value;
-    size_t hash;  // set once the map has its table
+    uint64_t hash;  // set once the map has its table
   };
 
   // The map refers into the buffer of `lines`, which must outlive it and not
@@ -55,7 +55,7 @@ class SubtotalMap {
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
-    const size_t h = key_hash(lines_[at]);
+    const uint64_t h = key_hash(lines_[at]);
     if (Entry* e = find_hashed(at, h)) {
       e->value = value;
       return false;
@@ -92,6 +92,7 @@ class SubtotalMap {
   }
 
   size_t size() const { return entries_.size(); }
+  size_t line_count() const { return line_count_; }
   std::vector<Entry>& entries() { return entries_; }
   const std::vector<Entry>& entries() const { return entries_; }
 
@@ -106,10 +107,10 @@ class SubtotalMap {
     return nullptr;
   }
 
-  Entry* find_hashed(uint32_t at, size_t h) {
+  Entry* find_hashed(uint32_t at, uint64_t h) {
     const LineItem& line = lines_[at];
     const size_t mask = slots_.size() - 1;
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
+    for (size_t i = static_cast<size_t>(h) & mask;; i = (i + 1) & mask) {
       const int32_t k = slots_[i];
       if (k < 0) return nullptr;
       Entry& e = entries_[static_cast<size_t>(k)];
@@ -117,9 +118,9 @@ class SubtotalMap {
     }
   }
 
-  void place(size_t h, int32_t at) {
+  void place(uint64_t h, int32_t at) {
     const size_t mask = slots_.size() - 1;
-    size_t i = h & mask;
+    size_t i = static_cast<size_t>(h) & mask;
     while (slots_[i] >= 0) i = (i + 1) & mask;
     slots_[i] = at;
   }
@@ -127,12 +128,7 @@ class SubtotalMap {
   // Equal lines share their id, and the lines of a bill normally all have
   // distinct ids: then the id alone is a hash as good as one over every
   // field, and far cheaper. When some id repeats, every field is hashed.
-  size_t key_hash(const LineItem& line) const { return by_id_ ? id_hash(line.id) : hash_value(line); }
-
-  static size_t id_hash(int32_t id) {
-    const uint64_t h = uint64_t{static_cast<uint32_t>(id)} * 0x9e3779b97f4a7c15ull;
-    return static_cast<size_t>(h ^ (h >> 32));
-  }
+  uint64_t key_hash(const LineItem& line) const { return by_id_ ? id_hash(line.id) : hash_value(line); }
 
   bool lines_have_distinct_ids() const {
     size_t cap = 16;
@@ -140,7 +136,7 @@ class SubtotalMap {
     std::vector<uint64_t> seen(cap, 0);  // id with bit 32 set; 0 = empty
     for (size_t k = 0; k < line_count_; ++k) {
       const uint64_t v = uint64_t{static_cast<uint32_t>(lines_[k].id)} | (uint64_t{1} << 32);
-      size_t i = id_hash(lines_[k].id) & (cap - 1);
+      size_t i = static_cast<size_t>(id_hash(lines_[k].id)) & (cap - 1);
       for (; seen[i] != 0; i = (i + 1) & (cap - 1)) {
         if (seen[i] == v) return false;
       }

@@ -263,6 +263,8 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   // candidates as there are steps need to be put in order.
   const auto moves = whole_quanta(difference, q, UINT64_MAX);
   if (!moves) return error_text(kTooLargeToTotal);
+  // the totals hand out at most one quantum per line and one per group
+  assert(*moves <= 2 * uint64_t{m.line_count()});
   const size_t n = keys.size();
   const size_t ordered = *moves < n ? static_cast<size_t>(*moves) : n;
   std::vector<uint32_t> receivers(ordered);

@@ -34,8 +34,9 @@ inline constexpr const char* kTooLargeToTotal =
 // (those are only summed); computed mode otherwise.
 Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t quantization);
 
-// Moves `difference` (a nonzero whole number of quanta) onto the subtotals
-// whose sign it shares, one quantum at a time, in passes over a fixed order.
+// Moves `difference` (a nonzero whole number of quanta, at most two for each
+// line the map was made for) onto the subtotals whose sign it shares, one
+// quantum at a time, in passes over a fixed order.
 std::optional<TabulationError> redistribute_difference(SubtotalMap& subtotals,
                                                        const Decimal& difference,
                                                        uint32_t quantization);

@@ -126,7 +126,10 @@ bool read_list(PyObject* o, std::vector<T>& out) {
   }
   const Py_ssize_t n = PySequence_Size(o);
   if (n < 0) {
-    PyErr_Clear();  // the length is only a capacity hint
+    // The length is only a capacity hint: a sequence without one is read
+    // all the same. Any other error (an interrupt, memory) is the caller's.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
   } else {
     out.reserve(static_cast<size_t>(n < kMaxReserve ? n : kMaxReserve));
   }

@@ -1,6 +1,7 @@
 #include "enum_classes.h"
 
 #include <array>
+#include <cassert>
 #include <string>
 
 namespace corbyl::py {
@@ -13,12 +14,14 @@ struct EnumObject {
 
 uint16_t value_of_member(PyObject* o) { return reinterpret_cast<EnumObject*>(o)->value; }
 
-// Per enumeration: the class and its shared instances, set once.
+// Per enumeration: the class and its shared instances (one slot per
+// variant, in declaration order), set once.
 template <typename E>
 struct EnumState {
+  using Members = std::array<PyObject*, kVariantCount<E>>;
   static inline Once once;
   static inline PyObject* type = nullptr;
-  static inline std::array<PyObject*, 32> members{};
+  static inline Members members{};
 };
 
 template <typename E>
@@ -94,8 +97,9 @@ bool create_class() {
   // bare class name, as for a type created without a module prefix. The
   // copy the type allocated for its name is kept and freed separately.
   tp->tp_name = bare_name.c_str();
-  std::array<PyObject*, 32> members{};
-  for (size_t i = 0; i < t.count; ++i) {
+  typename EnumState<E>::Members members{};
+  assert(t.count == members.size());
+  for (size_t i = 0; i < members.size(); ++i) {
     PyObject* m = tp->tp_alloc(tp, 0);
     if (!m) {
       for (PyObject* done : members) Py_XDECREF(done);
@@ -126,7 +130,14 @@ PyObject* enum_class() {
 template <typename E>
 PyObject* enum_to_python(E variant) {
   if (!enum_class<E>()) return nullptr;
-  const int slot = enum_table<E>().slot_of(value_of(variant));
+  const EnumTable& t = enum_table<E>();
+  const int slot = t.slot_of(value_of(variant));
+  if (slot < 0) {
+    // a record only ever holds a variant: this is a fault of the module
+    PyErr_Format(PyExc_SystemError, "no %s has the value %d", std::string(t.class_name).c_str(),
+                 int{value_of(variant)});
+    return nullptr;
+  }
   PyObject* m = EnumState<E>::members[static_cast<size_t>(slot)];
   Py_INCREF(m);
   return m;
@@ -149,10 +160,11 @@ template <typename E>
 bool adopt_enum_class(PyObject* cls) {
   return EnumState<E>::once.run([cls] {
     const EnumTable& t = enum_table<E>();
-    std::array<PyObject*, 32> members{};
-    for (size_t i = 0; i < t.count; ++i) {
+    typename EnumState<E>::Members members{};
+    for (size_t i = 0; i < members.size(); ++i) {
       members[i] = PyObject_GetAttrString(cls, t.names[i]);
-      if (!members[i] || value_of_member(members[i]) != t.values[i]) {
+      if (!members[i] || Py_TYPE(members[i]) != reinterpret_cast<PyTypeObject*>(cls) ||
+          value_of_member(members[i]) != t.values[i]) {
         for (PyObject* m : members) Py_XDECREF(m);
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "not the class of this enumeration");
         return false;
