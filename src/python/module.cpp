@@ -91,30 +91,28 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
-PyObject* py_deliverable_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static const Signature sig{"py_deliverable_lines", kContextParams, 1};
+// The two line generators: one context record in, line item dicts out.
+template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context)>
+PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* a[1];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded([&]() -> PyObject* {
-    DeliverableLinesContext context;
+    Context context;
     if (!argument(a[0], "provided_lines_context", context)) return nullptr;
-    Outcome<std::vector<LineItem>> lines = deliverable_lines(std::move(context));
+    Outcome<std::vector<LineItem>> lines = generate(std::move(context));
     if (!lines.ok()) return raise_value_error(lines.error().display());
     return line_items_to_list(lines.value());
   });
 }
 
+PyObject* py_deliverable_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_deliverable_lines", kContextParams, 1};
+  return lines_call<DeliverableLinesContext, deliverable_lines>(sig, args, nargs, kwnames);
+}
+
 PyObject* py_tip_fee_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature sig{"py_tip_fee_lines", kContextParams, 1};
-  PyObject* a[1];
-  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
-    TipLinesContext context;
-    if (!argument(a[0], "provided_lines_context", context)) return nullptr;
-    Outcome<std::vector<LineItem>> lines = tip_fee_lines(std::move(context));
-    if (!lines.ok()) return raise_value_error(lines.error().display());
-    return line_items_to_list(lines.value());
-  });
+  return lines_call<TipLinesContext, tip_fee_lines>(sig, args, nargs, kwnames);
 }
 
 #define CORBYL_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f))
