@@ -35,9 +35,12 @@ def count(n: int, calls: int) -> int:
         out = os.path.join(tmp, "cg.out")
         script = os.path.join(tmp, "run.py")
         pathlib.Path(script).write_text(SCRIPT.format(here=str(HERE), n=n, calls=calls))
+        # valgrind runs the interpreter's real binary, which does not know a
+        # virtual environment: it is given this one's packages by path
+        site = os.pathsep.join(p for p in sys.path if p.endswith("-packages"))
         subprocess.run(
             ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", os.path.realpath(sys.executable), script],
-            check=True, capture_output=True,
+            check=True, capture_output=True, env=dict(os.environ, PYTHONPATH=site),
         )
         summary = re.search(r"^summary:\s+(\d+)", pathlib.Path(out).read_text(), re.M)
         return int(summary.group(1))
