@@ -160,6 +160,9 @@ class SubtotalMap {
     for (size_t k = 0; k < entries_.size(); ++k) place(entries_[k].hash, static_cast<int32_t>(k));
   }
 
+  // Up to this many entries a search entry by entry, which compares ids
+  // first, costs less than hashing every line (measured on bills of 10 to
+  // 100 lines); past it the map makes its table.
   static constexpr size_t kLinearLimit = 24;
 
   const LineItem* lines_ = nullptr;

@@ -56,6 +56,8 @@ class PriorityOrder {
   uint32_t operator[](size_t i) const { return n_ <= kSmall ? small_[i] : large_[i]; }
 
  private:
+  // Bills up to this long are ordered by insertion sort in an array on the
+  // stack, with no allocation; longer ones by a stable sort in a vector.
   static constexpr size_t kSmall = 64;
   size_t n_;
   std::array<uint32_t, kSmall> small_;
