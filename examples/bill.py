@@ -3,13 +3,19 @@ plans, total it, split the total into instalments, and print it.
 
 Run it after installing the package:  python3 examples/bill.py
 """
+from __future__ import annotations
+
 import re
 from decimal import Decimal
+from typing import TYPE_CHECKING
 
 import corbyl
 from corbyl import Account, Category, LineType
 
-PRICING = {
+if TYPE_CHECKING:  # the record types exist for the type checker only
+    from corbyl import DeliverableLinesContext, LineItem, Pricing
+
+PRICING: Pricing = {
     "plans": [
         {
             "id": 1, "name": "starter", "connection_fee_waived": False, "per_deliverable_price": "0.50",
@@ -34,7 +40,7 @@ PRICING = {
 }
 
 # The buyer adds a rush delivery and a loyalty discount of its own.
-EXTRAS = [
+EXTRAS: list[LineItem] = [
     {
         "id": 1, "priority": 0, "kind": LineType.AddOn, "amount": "15.00", "description": "Rush delivery",
         "frozen_value": None, "percentage": "0", "category": Category.ExtraItem,
@@ -51,17 +57,20 @@ QUANTIZATION = 2
 INSTALMENTS = 3
 
 
-def label(line: dict) -> str:
+# The name of each kind, from the class itself.
+KIND_NAMES = {int(member): name for name, member in vars(LineType).items() if isinstance(member, LineType)}
+
+
+def label(line: LineItem) -> str:
     """The line's description, or its kind in words ("Cross border transfer fee")."""
     if line["description"]:
         return line["description"]
-    name = repr(line["kind"]).split(".")[1]
-    words = re.findall(r"[A-Z][a-z]*", name)
+    words = re.findall(r"[A-Z][a-z]*", KIND_NAMES[int(line["kind"])])
     return " ".join([words[0]] + [w.lower() for w in words[1:]])
 
 
 def main() -> None:
-    context = {
+    context: DeliverableLinesContext = {
         "base_price": "120.00",
         "table_product": False,
         "escrow_enabled": True,

@@ -129,3 +129,30 @@ def test_attributes_cannot_be_replaced():
     with pytest.raises(TypeError):
         LineType.Tip = 5
     assert int(LineType.Tip) == 4
+
+
+def test_members_travel_by_copy_and_pickle_as_the_shared_instances():
+    import copy
+    import pickle
+
+    for cls, table in TABLES:
+        for name in table:
+            m = getattr(cls, name)
+            assert copy.copy(m) is m and copy.deepcopy(m) is m
+            for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+                assert pickle.loads(pickle.dumps(m, protocol)) is m
+    lines = corbyl.py_deliverable_lines(sale(international=True))
+    assert copy.deepcopy(lines) == lines
+    assert [l["kind"] for l in pickle.loads(pickle.dumps(lines))] == [l["kind"] for l in lines]
+
+
+def test_line_dicts_and_results_cross_to_worker_processes():
+    from concurrent.futures import ProcessPoolExecutor
+
+    bills = [corbyl.py_deliverable_lines(sale(base_price=f"{n}.00", international=n % 2 == 0)) for n in range(1, 7)]
+    with ProcessPoolExecutor(max_workers=2) as pool:
+        remote = list(pool.map(corbyl.py_get_totals, bills, [2] * len(bills)))
+        echoed = list(pool.map(tuple, bills))  # the lines themselves come back
+    assert remote == [corbyl.py_get_totals(b, 2) for b in bills]
+    assert [list(e) for e in echoed] == bills
+    assert all(a["kind"] is b["kind"] for e, bill in zip(echoed, bills) for a, b in zip(e, bill))

@@ -6,7 +6,7 @@ import sys
 import pytest
 
 import corbyl
-from helpers import cause_chain, line
+from helpers import cause_chain, line, plan, pricing, sale, tip
 
 FUNCS = ["py_get_totals", "py_reckon_lines", "py_divide_amount", "py_deliverable_lines", "py_tip_fee_lines"]
 
@@ -188,3 +188,47 @@ def test_first_use_of_the_classes_in_a_fresh_interpreter_is_consistent():
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert out.stdout.strip() == "ok", out.stderr
+
+
+NOTES = [
+    # (call, type, message, cause type, note)
+    (lambda: corbyl.py_get_totals([line(1, 0, "1"), line(17, 0, "1", "2,5")], 2), ValueError,
+     "Invalid decimal: unknown character", None, "while reading lines[1] (id 17), field 'percentage'"),
+    (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), line(5, 1, "1", "x")])), ValueError,
+     "Invalid decimal: unknown character", None,
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'percentage'"),
+    (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), line(5, 1, "1", kind=4)])), TypeError,
+     "argument 'provided_lines_context': failed to extract field DeliverableLinesContext.extra_lines", TypeError,
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'"),
+    (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), {"id": 5, "priority": 1}])), TypeError,
+     "argument 'provided_lines_context': failed to extract field DeliverableLinesContext.extra_lines", KeyError,
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'"),
+    (lambda: corbyl.py_get_totals([{"priority": 0}], 2), KeyError, "id", None, "while reading lines[0], field 'id'"),
+    (lambda: corbyl.py_tip_fee_lines(tip(pricing=pricing(plans=[plan(max_simultaneous_orders=-1)]))), TypeError,
+     "argument 'provided_lines_context': failed to extract field TipLinesContext.pricing", TypeError,
+     "while reading provided_lines_context['pricing']['plans'][0], field 'max_simultaneous_orders'"),
+    (lambda: corbyl.py_tip_fee_lines(tip(international=True, pricing=pricing(international_conversion_percentage=""))),
+     ValueError, "Invalid decimal: empty", None,
+     "while reading provided_lines_context['pricing'], field 'international_conversion_percentage'"),
+    (lambda: corbyl.py_reckon_lines([line(1, 0, "1"), line(2, 1, "1", "100", back=True)], 2), corbyl.PanicException,
+     "Division by zero", None, "while computing lines[1] (id 2)"),
+    (lambda: corbyl.py_get_totals([line(1, 0, "79228162514264337593543950335"), line(2, 0, "1")], 0),
+     corbyl.PanicException, "Addition overflowed", None, "while adding up the lines of priority 0 in lines"),
+]
+
+
+@pytest.mark.parametrize("call, exc, message, cause, note", NOTES)
+def test_errors_among_lines_note_their_place_and_keep_type_message_and_cause(call, exc, message, cause, note, capfd):
+    with pytest.raises(BaseException) as e:
+        call()
+    capfd.readouterr()
+    assert type(e.value) is exc and e.value.args == (message,)
+    assert type(e.value.__cause__) is cause if cause else e.value.__cause__ is None
+    assert getattr(e.value, "__notes__", None) == ([note] if sys.version_info >= (3, 11) else None)
+
+
+def test_the_version_is_the_packages_and_private_names_stay_out_of_all():
+    import importlib.metadata
+
+    assert corbyl.__version__ == importlib.metadata.version("corbyl")
+    assert "__version__" not in corbyl.__all__ and "_member" not in corbyl.__all__

@@ -28,6 +28,16 @@ def test_host_program_runs():
     assert out.returncode == 0, out.stderr
 
 
+def test_the_examples_run_and_type_check_strictly():
+    examples = HERE.parent.parent / "examples"
+    for name in ("bill.py", "ledger.py"):
+        run = subprocess.run([sys.executable, name], capture_output=True, text=True, cwd=examples, timeout=60)
+        assert run.returncode == 0, run.stderr
+        assert run.stdout.strip()
+    out = mypy("--strict", str(examples / "bill.py"), str(examples / "ledger.py"))
+    assert out.returncode == 0, out.stdout + out.stderr
+
+
 def test_wrong_calls_are_rejected():
     out = mypy("wrong.py")
     assert out.returncode == 1

@@ -2,9 +2,16 @@
 
 Amounts and percentages are decimal text (``"2.9"`` means 2.9 %); results
 are new ``dict``s, ``list``s and ``str``s.
+
+The record types (``LineItem``, ``ServicePlan``, ``Pricing``,
+``TipLinesContext``, ``DeliverableLinesContext``, ``Totals``) exist for type
+checking only: at run time records are plain ``dict``s, so import them
+under ``if TYPE_CHECKING:``.
 """
 
-from typing import ClassVar, Sequence, TypedDict, final
+from typing import Any, ClassVar, Sequence, TypedDict, final, type_check_only
+
+from typing_extensions import Self
 
 __all__ = [
     "py_get_totals",
@@ -16,6 +23,8 @@ __all__ = [
     "Account",
     "Category",
 ]
+
+__version__: str
 
 @final
 class LineType:
@@ -45,6 +54,9 @@ class LineType:
     def __int__(self) -> int: ...
     def __eq__(self, other: object, /) -> bool: ...
     def __ne__(self, other: object, /) -> bool: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __copy__(self) -> Self: ...
+    def __deepcopy__(self, memo: Any, /) -> Self: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
@@ -76,6 +88,9 @@ class Category:
     def __int__(self) -> int: ...
     def __eq__(self, other: object, /) -> bool: ...
     def __ne__(self, other: object, /) -> bool: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __copy__(self) -> Self: ...
+    def __deepcopy__(self, memo: Any, /) -> Self: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
@@ -103,12 +118,16 @@ class Account:
     def __int__(self) -> int: ...
     def __eq__(self, other: object, /) -> bool: ...
     def __ne__(self, other: object, /) -> bool: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+    def __copy__(self) -> Self: ...
+    def __deepcopy__(self, memo: Any, /) -> Self: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 class PanicException(BaseException):
     """Raised when an operation aborts (an arithmetic failure such as an
     overflow of the decimal range). Not caught by ``except Exception``."""
 
+@type_check_only
 class LineItem(TypedDict):
     """One line of a bill; every key is required (optional values are None)."""
 
@@ -124,6 +143,7 @@ class LineItem(TypedDict):
     destination_account: Account
     back_into_percentage: bool
 
+@type_check_only
 class ServicePlan(TypedDict):
     id: int
     name: str
@@ -135,6 +155,7 @@ class ServicePlan(TypedDict):
     shield_static_price: str
     shield_percentage_price: str
 
+@type_check_only
 class Pricing(TypedDict):
     plans: Sequence[ServicePlan]
     minimum_price: str
@@ -152,11 +173,13 @@ class Pricing(TypedDict):
     stripe_payout_static: str
     stripe_payout_percentage: str
 
+@type_check_only
 class TipLinesContext(TypedDict):
     pricing: Pricing | None
     international: bool
     quantization: int
 
+@type_check_only
 class DeliverableLinesContext(TypedDict):
     base_price: str
     table_product: bool
@@ -169,6 +192,7 @@ class DeliverableLinesContext(TypedDict):
     allow_soft_failure: bool
     quantization: int
 
+@type_check_only
 class Totals(TypedDict):
     total: str
     discount: str

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "compiler.h"
+#include "place.h"
 
 namespace corbyl {
 
@@ -32,6 +33,10 @@ class ArithmeticAbort : public std::exception {
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& message() const noexcept { return message_; }
   const SourcePlace& where() const noexcept { return where_; }
+
+  // Where in the call's records the failing arithmetic was, filled in by
+  // the operation as the abort passes (the first place set is kept).
+  Place place;
 
  private:
   std::string message_;

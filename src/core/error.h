@@ -7,10 +7,13 @@
 #include <utility>
 #include <variant>
 
+#include "place.h"
+
 namespace corbyl {
 
 struct TabulationError {
   std::string message;
+  Place place;  // where it happened, when known
   const std::string& display() const { return message; }
 };
 
@@ -28,6 +31,8 @@ class Outcome {
   std::variant<T, TabulationError> v_;
 };
 
-inline TabulationError error_text(std::string_view message) { return TabulationError{std::string(message)}; }
+inline TabulationError error_text(std::string_view message, Place place = {}) {
+  return TabulationError{std::string(message), place};
+}
 
 }  // namespace corbyl

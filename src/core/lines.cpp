@@ -61,16 +61,27 @@ LineItem generated(Generated which, std::string amount, std::string percentage, 
   return l;
 }
 
-// Parses a percentage and, when asked, adds a second one to it exactly.
-std::optional<TabulationError> add_percentages(const std::string& first, const std::string* second,
-                                               Decimal& sum) {
-  Decimal::Parsed a = Decimal::parse(first);
-  if (!a.ok()) return error_text(parse_message(a.error));
-  sum = a.value;
-  if (second) {
-    Decimal::Parsed b = Decimal::parse(*second);
-    if (!b.ok()) return error_text(parse_message(b.error));
-    sum += b.value;
+// A text of the pricing, a plan or the context, parsed; the parse error
+// names the field's place.
+std::optional<TabulationError> parse_at(const std::string& text, const Place& place, Decimal& out) {
+  const Decimal::Parsed p = Decimal::parse(text);
+  if (!p.ok()) return error_text(parse_message(p.error), place);
+  out = p.value;
+  return std::nullopt;
+}
+
+// Parses a percentage and, when asked (the payment is international), adds
+// the pricing's international conversion percentage to it exactly.
+std::optional<TabulationError> add_conversion(const std::string& first, const Place& first_place,
+                                              const Pricing& pricing, bool international, Decimal& sum) {
+  if (auto err = parse_at(first, first_place, sum)) return err;
+  if (international) {
+    Decimal b;
+    if (auto err = parse_at(pricing.international_conversion_percentage,
+                            Place::of(Place::In::Pricing, "international_conversion_percentage"), b)) {
+      return err;
+    }
+    sum += b;
   }
   return std::nullopt;
 }
@@ -81,17 +92,18 @@ using Lines = std::vector<LineItem>;
 // problem is a message, or under soft failure an empty result.
 struct Request {
   ServicePlan* plan = nullptr;
+  uint32_t plan_index = 0;
   Decimal per_deliverable;
   std::optional<Outcome<Lines>> stop;  // set when the request ends here
 };
 
 Request check_request(DeliverableLinesContext& c) {
   Request r;
-  auto problem = [&](std::string message) {
+  auto problem = [&](std::string message, Place place = {}) {
     if (c.allow_soft_failure) {
       r.stop.emplace(Lines{});
     } else {
-      r.stop.emplace(TabulationError{std::move(message)});
+      r.stop.emplace(TabulationError{std::move(message), place});
     }
     return std::move(r);
   };
@@ -101,15 +113,16 @@ Request check_request(DeliverableLinesContext& c) {
   auto it = std::find_if(plans.begin(), plans.end(), [&](const ServicePlan& p) { return p.name == *c.plan_name; });
   if (it == plans.end()) return problem("Could not find " + *c.plan_name + " in plan list.");
   r.plan = &*it;
+  r.plan_index = static_cast<uint32_t>(it - plans.begin());
   const Decimal::Parsed base = Decimal::parse(c.base_price);  // the line keeps the text
-  if (!base.ok()) return problem(std::string(parse_message(base.error)));
-  // the per-deliverable price must parse, soft failure or not
-  const Decimal::Parsed per_deliverable = Decimal::parse(r.plan->per_deliverable_price);
-  if (!per_deliverable.ok()) {
-    r.stop.emplace(error_text(parse_message(per_deliverable.error)));
-    return r;
+  if (!base.ok()) {
+    return problem(std::string(parse_message(base.error)), Place::of(Place::In::Context, "base_price"));
   }
-  r.per_deliverable = per_deliverable.value;
+  // the per-deliverable price must parse, soft failure or not
+  if (auto err = parse_at(r.plan->per_deliverable_price,
+                          Place::of(Place::In::Plan, "per_deliverable_price", r.plan_index), r.per_deliverable)) {
+    r.stop.emplace(std::move(*err));
+  }
   return r;
 }
 
@@ -130,8 +143,9 @@ void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool
 
 // The lines of the case: a table product, an escrow sale with a positive
 // total, or neither.
-std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesContext& c, ServicePlan& plan,
-                                                 const Decimal& per_deliverable, bool positive) {
+std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesContext& c, const Request& request,
+                                                 bool positive) {
+  ServicePlan& plan = *request.plan;
   Pricing& pricing = *c.pricing;
   if (c.table_product) {
     r.push_back(generated(Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage)));
@@ -139,14 +153,11 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
     if (positive) append_processing_group(r, pricing, plan, c.international);
   } else if (c.escrow_enabled && positive) {
     Decimal shield;
-    if (auto err = add_percentages(plan.shield_percentage_price,
-                                   c.international ? &pricing.international_conversion_percentage : nullptr,
-                                   shield)) {
-      return err;
-    }
+    const Place place = Place::of(Place::In::Plan, "shield_percentage_price", request.plan_index);
+    if (auto err = add_conversion(plan.shield_percentage_price, place, pricing, c.international, shield)) return err;
     r.push_back(generated(Generated::Shield, std::move(plan.shield_static_price), shield.to_string()));
     append_processing_group(r, pricing, plan, c.international);
-  } else if (per_deliverable > Decimal()) {
+  } else if (request.per_deliverable > Decimal()) {
     r.push_back(generated(Generated::DeliverableTracking, std::move(plan.per_deliverable_price), "0"));
   }
   return std::nullopt;
@@ -158,9 +169,8 @@ Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   if (!context.pricing) return error_text(kPricingNotSpecified);
   Pricing& p = *context.pricing;
   Decimal processing;
-  if (auto err = add_percentages(p.processing_percentage,
-                                 context.international ? &p.international_conversion_percentage : nullptr,
-                                 processing)) {
+  if (auto err = add_conversion(p.processing_percentage, Place::of(Place::In::Pricing, "processing_percentage"), p,
+                                context.international, processing)) {
     return *err;
   }
   Lines lines;
@@ -194,11 +204,29 @@ Outcome<Lines> deliverable_lines(DeliverableLinesContext c) {
   reckoned.reserve(r.size() + c.extra_lines.size());
   reckoned.insert(reckoned.end(), r.begin(), r.end());
   reckoned.insert(reckoned.end(), c.extra_lines.begin(), c.extra_lines.end());
-  Outcome<Decimal> total = reckon_lines(std::move(reckoned), c.quantization);
-  if (!total.ok()) return total.error();
+  // a place in the reckoned lines is a place in the extra lines, or the
+  // base price line
+  auto from_reckoned = [&](Place place) {
+    if (place.in != Place::In::Line) return place;
+    if (!brings_base) {
+      if (place.index == 0) return Place{Place::In::BaseLine, 0, place.id, 0, place.field};
+      --place.index;
+    }
+    place.in = Place::In::ExtraLine;
+    return place;
+  };
+  Outcome<Decimal> total = [&] {
+    try {
+      return reckon_lines(std::move(reckoned), c.quantization);
+    } catch (ArithmeticAbort& abort) {
+      abort.place = from_reckoned(abort.place);
+      throw;
+    }
+  }();
+  if (!total.ok()) return TabulationError{total.error().message, from_reckoned(total.error().place)};
   const bool positive = total.value() > quantized_zero(c.quantization);
 
-  if (auto err = append_case_lines(r, c, *request.plan, request.per_deliverable, positive)) return *err;
+  if (auto err = append_case_lines(r, c, request, positive)) return *err;
   for (LineItem& l : c.extra_lines) r.push_back(std::move(l));
   return r;
 }

@@ -10,24 +10,43 @@
 namespace corbyl {
 namespace {
 
-TabulationError parse_failure(ParseError e) { return error_text(parse_message(e)); }
+// The text of one field of line i parsed, or the parse error at its place.
+std::optional<TabulationError> parse_field(const LineItem& line, uint32_t i, std::string_view field,
+                                           const std::string& text, Decimal& out) {
+  const Decimal::Parsed p = Decimal::parse(text);
+  if (!p.ok()) return error_text(parse_message(p.error), Place::line(i, line.id, field));
+  out = p.value;
+  return std::nullopt;
+}
+
+// Runs `work`; an abort inside it is marked with `place` (unless a place
+// nearer to it was set) as it passes.
+template <typename F>
+auto at_place(const Place& place, F&& work) {
+  try {
+    return work();
+  } catch (ArithmeticAbort& abort) {
+    if (!abort.place.known()) abort.place = place;
+    throw;
+  }
+}
 
 // Frozen mode: the frozen values are only summed, nothing is quantized.
 void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
   const std::vector<LineItem>& lines = t.lines;
   for (uint32_t i = 0; i < lines.size(); ++i) {
-    if (!lines[i].frozen_value) {
+    const LineItem& line = lines[i];
+    if (!line.frozen_value) {
       error = error_text(kUnfrozenLine);
       return;
     }
-    const Decimal::Parsed v = Decimal::parse(*lines[i].frozen_value);
-    if (!v.ok()) {
-      error = parse_failure(v.error);
-      return;
-    }
-    if (v.value.sign() < 0) t.discount += v.value;
-    t.total += v.value;
-    t.subtotals.insert_or_assign(i, v.value);
+    Decimal v;
+    if ((error = parse_field(line, i, "frozen_value", *line.frozen_value, v))) return;
+    at_place(Place::line(i, line.id), [&] {
+      if (v.sign() < 0) t.discount += v;
+      t.total += v;
+    });
+    t.subtotals.insert_or_assign(i, v);
   }
 }
 
@@ -129,23 +148,27 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
   for (; i < end; ++i) {
-    const LineItem& line = t.lines[order[i]];
-    const Decimal::Parsed a = Decimal::parse(line.amount);
-    if (!a.ok()) return parse_failure(a.error);
-    const Decimal::Parsed p = Decimal::parse(line.percentage);
-    if (!p.ok()) return parse_failure(p.error);
-    const Decimal s = line_subtotal(t.total, a.value, p.value, line.back_into_percentage);
-    // an equal line seen before in this group shares its entry
-    m.insert_or_assign(order[i], s);
-    if (s.sign() < 0) t.discount += s;
+    const uint32_t at = order[i];
+    const LineItem& line = t.lines[at];
+    Decimal a, p;
+    if (auto err = parse_field(line, at, "amount", line.amount, a)) return err;
+    if (auto err = parse_field(line, at, "percentage", line.percentage, p)) return err;
+    at_place(Place::line(at, line.id), [&] {
+      const Decimal s = line_subtotal(t.total, a, p, line.back_into_percentage);
+      // an equal line seen before in this group shares its entry
+      m.insert_or_assign(at, s);
+      if (s.sign() < 0) t.discount += s;
+    });
   }
   // The new entries hold the group's distinct lines in input order; each
   // counts once, and a zero value adds nothing (not even its scale).
   group_sum = zero;
-  for (size_t k = first_entry; k < m.size(); ++k) {
-    const Decimal& v = m.entries()[k].value;
-    if (!v.is_zero()) group_sum += v;
-  }
+  at_place(Place::group(t.lines[order[end - 1]].priority), [&] {
+    for (size_t k = first_entry; k < m.size(); ++k) {
+      const Decimal& v = m.entries()[k].value;
+      if (!v.is_zero()) group_sum += v;
+    }
+  });
   return std::nullopt;
 }
 
@@ -185,7 +208,7 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
     while (end < order.size() && t.lines[order[end]].priority == priority) ++end;
     Decimal group_sum;
     if ((error = add_group(t, order, i, end, zero, group_sum))) return;
-    t.total += quantize(group_sum, q);
+    at_place(Place::group(priority), [&] { t.total += quantize(group_sum, q); });
     i = end;
   }
   if ((error = settle_subtotals(t, zero, q))) return;

@@ -20,6 +20,18 @@ Once keys_once;
 // growing a dict key by key. Kept for the life of the process.
 PyObject* g_line_template = nullptr;
 
+// The path to a failed conversion, innermost step first: a record's field
+// (with the id of a line item whose id was read) or a list's position. It
+// grows only as a failure passes back up through the readers, so reading
+// that succeeds never touches it.
+struct Step {
+  PyObject* key = nullptr;  // the field's interned key, or nullptr for a position
+  Py_ssize_t index = 0;
+  bool has_id = false;
+  int32_t id = 0;
+};
+thread_local std::vector<Step> t_failure_path;
+
 // A capacity hint from a length that may lie: never reserve more than this
 // many records up front; a longer list grows as it is read.
 constexpr Py_ssize_t kMaxReserve = 1 << 16;
@@ -74,7 +86,7 @@ template <typename R>
 bool read_record(PyObject* o, R& r) {
   const RecordKeys<R>& keys = g_record_keys<R>;
   size_t i = 0;
-  return RecordInfo<R>::visit(r, [&](auto& value) {
+  const bool ok = RecordInfo<R>::visit(r, [&](auto& value) {
     PyObject* key = keys[i++];
     PyRef item;
     if (!lookup(o, key, item)) return false;
@@ -82,6 +94,15 @@ bool read_record(PyObject* o, R& r) {
     wrap_field_error(RecordInfo<R>::name.data(), key);
     return false;
   });
+  if (!ok) {
+    Step step{keys[i - 1]};
+    if constexpr (std::is_same_v<R, LineItem>) {
+      step.has_id = i > 1;  // the id, read first, is known
+      step.id = r.id;
+    }
+    t_failure_path.push_back(step);
+  }
+  return ok;
 }
 
 void type_error_expected(PyObject* o, const char* expected) {
@@ -137,10 +158,15 @@ bool read_list(PyObject* o, std::vector<T>& out) {
   if (!it) return false;
   while (PyRef item = PyRef::steal(PyIter_Next(it.get()))) {
     T record{};
-    if (!read_value(item.get(), record)) return false;
+    if (!read_value(item.get(), record)) {
+      t_failure_path.push_back(Step{nullptr, static_cast<Py_ssize_t>(out.size())});
+      return false;
+    }
     out.push_back(std::move(record));
   }
-  return !PyErr_Occurred();
+  if (!PyErr_Occurred()) return true;
+  t_failure_path.push_back(Step{nullptr, static_cast<Py_ssize_t>(out.size())});
+  return false;
 }
 
 // Sets d[key] = value, taking over the new reference `value`. A value that
@@ -189,6 +215,30 @@ PyObject* line_item_to_dict(const LineItem& l) {
 }
 
 }  // namespace
+
+size_t failure_path_depth() { return t_failure_path.size(); }
+
+std::string take_failure_note(const char* argument, size_t depth) {
+  std::vector<Step>& path = t_failure_path;
+  if (path.size() <= depth) return {};
+  std::string note = std::string("while reading ") + argument;
+  for (size_t k = path.size(); k-- > depth;) {
+    const Step& s = path[k];
+    if (!s.key) {
+      note += "[" + std::to_string(s.index) + "]";
+      continue;
+    }
+    const char* key = PyUnicode_AsUTF8(s.key);  // an interned ASCII key
+    if (k > depth) {
+      note += std::string("['") + key + "']";
+    } else {
+      if (s.has_id) note += " (id " + std::to_string(s.id) + ")";
+      note += std::string(", field '") + key + "'";
+    }
+  }
+  path.resize(depth);
+  return note;
+}
 
 template <typename R>
 const RecordKeys<R>& record_keys() {

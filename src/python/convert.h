@@ -73,6 +73,13 @@ bool read_value(PyObject* o, std::optional<T>& out) {
   return true;
 }
 
+// Where a failed conversion was: the path is gathered by the readers as the
+// failure passes back up. A caller notes the depth before it converts and,
+// on failure, takes the note ("while reading lines[3] (id 17), field
+// 'kind'"; empty when the failure was not inside a record or list).
+size_t failure_path_depth();
+std::string take_failure_note(const char* argument, size_t depth);
+
 // Native to Python: new references, nullptr with an error set on failure.
 PyObject* decimal_to_str(const Decimal& d);
 PyObject* line_items_to_list(const std::vector<LineItem>& lines);

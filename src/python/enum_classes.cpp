@@ -63,6 +63,66 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
   return PyBool_FromLong((mine == theirs) == (op == Py_EQ));
 }
 
+// Pickling: a member is saved as a call of the module's private
+// reconstructor with its class's name and its value, which gives back the
+// shared instance in this process or another one.
+Once reconstructor_once;
+PyObject* g_reconstructor = nullptr;
+
+template <typename E>
+bool lookup_member(uint16_t value, PyObject*& out) {
+  const int slot = enum_table<E>().slot_of(value);
+  if (slot < 0) return false;
+  out = enum_to_python(static_cast<E>(value));
+  return true;
+}
+
+// _member(class_name, value): the shared instance of that variant.
+PyObject* reconstruct(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 2 || !PyUnicode_Check(args[0]) || !PyLong_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "_member() takes a class name and an integer value");
+    return nullptr;
+  }
+  const long value = PyLong_AsLong(args[1]);
+  if (value == -1 && PyErr_Occurred()) return nullptr;
+  PyObject* member = nullptr;
+  bool found = false;
+  if (value >= 0 && value <= 0xFFFF) {
+    const auto v = static_cast<uint16_t>(value);
+    if (PyUnicode_CompareWithASCIIString(args[0], "LineType") == 0) found = lookup_member<LineType>(v, member);
+    else if (PyUnicode_CompareWithASCIIString(args[0], "Category") == 0) found = lookup_member<Category>(v, member);
+    else if (PyUnicode_CompareWithASCIIString(args[0], "Account") == 0) found = lookup_member<Account>(v, member);
+  }
+  if (!found) {
+    PyErr_Format(PyExc_ValueError, "no member of %R has the value %R", args[0], args[1]);
+    return nullptr;
+  }
+  return member;
+}
+
+PyMethodDef kReconstructor = {"_member", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(reconstruct)),
+                              METH_FASTCALL, "Gives back an enumeration member from its pickled form."};
+
+template <typename E>
+PyObject* enum_reduce(PyObject* self, PyObject*) {
+  PyObject* f = member_reconstructor();
+  if (!f) return nullptr;
+  const std::string name(enum_table<E>().class_name);
+  return Py_BuildValue("(O(sI))", f, name.c_str(), static_cast<unsigned>(value_of_member(self)));
+}
+
+// A member is its own copy, shallow or deep.
+PyObject* enum_copy(PyObject* self, PyObject*) { return Py_NewRef(self); }
+
+template <typename E>
+PyMethodDef kEnumMethods[] = {
+    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(enum_reduce<E>)), METH_NOARGS,
+     nullptr},
+    {"__copy__", enum_copy, METH_NOARGS, nullptr},
+    {"__deepcopy__", enum_copy, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 void enum_dealloc(PyObject* self) {
   PyTypeObject* tp = Py_TYPE(self);
   tp->tp_free(self);
@@ -83,6 +143,7 @@ bool create_class() {
       {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
       {Py_nb_int, reinterpret_cast<void*>(enum_int)},
       {Py_tp_dealloc, reinterpret_cast<void*>(enum_dealloc)},
+      {Py_tp_methods, kEnumMethods<E>},
       {0, nullptr},
   };
   static PyType_Spec spec = {
@@ -120,6 +181,18 @@ bool create_class() {
 }
 
 }  // namespace
+
+PyObject* member_reconstructor() {
+  if (!reconstructor_once.run([] {
+        PyRef module = PyRef::steal(PyUnicode_FromString("corbyl"));
+        if (!module) return false;
+        g_reconstructor = PyCFunction_NewEx(&kReconstructor, nullptr, module.get());
+        return g_reconstructor != nullptr;
+      })) {
+    return nullptr;
+  }
+  return g_reconstructor;
+}
 
 template <typename E>
 PyObject* enum_class() {

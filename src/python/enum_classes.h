@@ -23,6 +23,11 @@ PyObject* enum_to_python(E variant);
 template <typename E>
 bool adopt_enum_class(PyObject* cls);
 
+// The private function `corbyl._member(class_name, value)` (borrowed),
+// created once per process, that gives back a pickled member; the module
+// must carry it under that name for pickle to find it.
+PyObject* member_reconstructor();
+
 // Reads an instance of the class; TypeError for anything else.
 template <typename E>
 bool enum_from_python(PyObject* o, E& out);

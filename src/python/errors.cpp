@@ -71,6 +71,47 @@ bool wrap_argument_error(const char* name) {
   return false;
 }
 
+void add_note(const std::string& text) {
+#if PY_VERSION_HEX >= 0x030B0000
+  if (text.empty() || !PyErr_Occurred()) return;
+  PyRef exc = take_error();
+  PyRef note = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  PyRef done = note ? PyRef::steal(PyObject_CallMethod(exc.get(), "add_note", "O", note.get())) : PyRef();
+  if (!done) PyErr_Clear();  // the note is lost, the error itself is not
+  restore_error(std::move(exc));
+#else
+  (void)text;
+#endif
+}
+
+std::string place_note(const Place& place, std::string_view lines) {
+  using In = Place::In;
+  const std::string context = "provided_lines_context";
+  std::string where;
+  switch (place.in) {
+    case In::Nothing: return {};
+    case In::Line:
+    case In::ExtraLine:
+      where = (place.in == In::Line ? std::string(lines) : context + "['extra_lines']") + "[" +
+              std::to_string(place.index) + "] (id " + std::to_string(place.id) + ")";
+      break;
+    case In::BaseLine: where = "the base price line (id " + std::to_string(place.id) + ")"; break;
+    case In::Group:
+      return "while adding up the lines of priority " + std::to_string(place.priority) + " in " + std::string(lines);
+    case In::Pricing: where = context + "['pricing']"; break;
+    case In::Plan: where = context + "['pricing']['plans'][" + std::to_string(place.index) + "]"; break;
+    case In::Context: where = context; break;
+  }
+  if (place.field.empty()) return "while computing " + where;
+  return "while reading " + where + ", field '" + std::string(place.field) + "'";
+}
+
+PyObject* raise_error(const TabulationError& error, std::string_view lines) {
+  raise_value_error(error.display());
+  add_note(place_note(error.place, lines));
+  return nullptr;
+}
+
 PyObject* raise_value_error(std::string_view message) {
   PyRef msg = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (msg) PyErr_SetObject(PyExc_ValueError, msg.get());

@@ -17,14 +17,16 @@
 namespace corbyl::py {
 namespace {
 
-// Runs the native part of a call; an abort becomes the panic exception and
+// Runs the native part of a call; an abort becomes the panic exception, with
+// a note on its place among the lines (`lines` names their list), and
 // nothing thrown escapes into the interpreter.
 template <typename F>
-PyObject* guarded(F&& body) {
+PyObject* guarded(std::string_view lines, F&& body) {
   try {
     return body();
   } catch (const ArithmeticAbort& abort) {
     raise_panic(abort);
+    add_note(place_note(abort.place, lines));
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -33,10 +35,15 @@ PyObject* guarded(F&& body) {
   return nullptr;
 }
 
-// Converts one argument; a TypeError is reported as a failure of the argument.
+// Converts one argument; a TypeError is reported as a failure of the
+// argument, and any failure inside it carries a note of where it was.
 template <typename T>
 bool argument(PyObject* o, const char* name, T& out) {
-  return read_value(o, out) || wrap_argument_error(name);
+  const size_t depth = failure_path_depth();
+  if (read_value(o, out)) return true;
+  wrap_argument_error(name);
+  add_note(take_failure_note(name, depth));
+  return false;
 }
 
 constexpr const char* kLinesParams[] = {"lines", "quantization"};
@@ -47,12 +54,12 @@ PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   static const Signature sig{"py_get_totals", kLinesParams, 2};
   PyObject* a[2];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
+  return guarded("lines", [&]() -> PyObject* {
     std::vector<LineItem> lines;
     uint32_t q = 0;
     if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
     Outcome<Totals> t = get_totals(std::move(lines), q);
-    if (!t.ok()) return raise_value_error(t.error().display());
+    if (!t.ok()) return raise_error(t.error(), "lines");
     return totals_to_dict(report_totals(t.value(), q));
   });
 }
@@ -61,12 +68,12 @@ PyObject* py_reckon_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   static const Signature sig{"py_reckon_lines", kLinesParams, 2};
   PyObject* a[2];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
+  return guarded("lines", [&]() -> PyObject* {
     std::vector<LineItem> lines;
     uint32_t q = 0;
     if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
     Outcome<Decimal> total = reckon_lines(std::move(lines), q);
-    if (!total.ok()) return raise_value_error(total.error().display());
+    if (!total.ok()) return raise_error(total.error(), "lines");
     // printed in full, not cut to the quantization
     PyObject* s = decimal_to_str(total.value());
     return s ? s : result_creation_failed();
@@ -77,7 +84,7 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   static const Signature sig{"py_divide_amount", kDivideParams, 3};
   PyObject* a[3];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
+  return guarded("", [&]() -> PyObject* {
     std::string amount;
     uint16_t divisor = 0;
     uint32_t q = 0;
@@ -96,11 +103,12 @@ template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context)>
 PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* a[1];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded([&]() -> PyObject* {
+  static constexpr std::string_view kExtraLines = "provided_lines_context['extra_lines']";
+  return guarded(kExtraLines, [&]() -> PyObject* {
     Context context;
     if (!argument(a[0], "provided_lines_context", context)) return nullptr;
     Outcome<std::vector<LineItem>> lines = generate(std::move(context));
-    if (!lines.ok()) return raise_value_error(lines.error().display());
+    if (!lines.ok()) return raise_error(lines.error(), kExtraLines);
     return line_items_to_list(lines.value());
   });
 }
@@ -172,6 +180,10 @@ int exec_module(PyObject* module) {
   // Reachable for `except corbyl.PanicException`, but not part of __all__.
   PyObject* panic = panic_exception();
   if (!panic || PyModule_AddObjectRef(module, "PanicException", panic) < 0) return -1;
+  // The private reconstructor of pickled members, and the package's version.
+  PyObject* reconstructor = member_reconstructor();
+  if (!reconstructor || PyModule_AddObjectRef(module, "_member", reconstructor) < 0) return -1;
+  if (PyModule_AddStringConstant(module, "__version__", CORBYL_VERSION) < 0) return -1;
   return 0;
 }
 
