@@ -35,8 +35,9 @@ def test_a_raising_lookup_propagates_unchanged(key):
 
 
 def test_a_lookup_raising_type_error_is_reported_for_the_argument():
-    with pytest.raises(TypeError, match="^argument 'lines': lookup failed$"):
+    with pytest.raises(TypeError) as e:
         corbyl.py_get_totals([RaisingMapping(line(1, 0, "1"), "amount", TypeError)], 2)
+    assert e.value.args == ("argument 'lines': lookup failed",)
 
 
 class Lying(collections.abc.Sequence):
@@ -125,8 +126,9 @@ def test_wrong_values_in_every_line_item_field(key, value):
         assert corbyl.py_get_totals([bad], 2)["total"] == "1"
     elif (key, value) in PARSED_LATER:
         # a text that is not a number is accepted by reading and fails when parsed
-        with pytest.raises(ValueError, match="^Invalid decimal: unknown character$"):
+        with pytest.raises(ValueError) as e:
             corbyl.py_get_totals([bad], 2)
+        assert e.value.args == ("Invalid decimal: unknown character",)
     else:
         with pytest.raises(TypeError) as e:
             corbyl.py_get_totals([bad], 2)
