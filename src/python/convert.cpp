@@ -221,19 +221,31 @@ size_t failure_path_depth() { return t_failure_path.size(); }
 std::string take_failure_note(const char* argument, size_t depth) {
   std::vector<Step>& path = t_failure_path;
   if (path.size() <= depth) return {};
-  std::string note = std::string("while reading ") + argument;
+  // (appended piece by piece: GCC 12 warns falsely on "[" + std::string)
+  std::string note = "while reading ";
+  note += argument;
   for (size_t k = path.size(); k-- > depth;) {
     const Step& s = path[k];
     if (!s.key) {
-      note += "[" + std::to_string(s.index) + "]";
+      note += '[';
+      note += std::to_string(s.index);
+      note += ']';
       continue;
     }
     const char* key = PyUnicode_AsUTF8(s.key);  // an interned ASCII key
     if (k > depth) {
-      note += std::string("['") + key + "']";
+      note += "['";
+      note += key;
+      note += "']";
     } else {
-      if (s.has_id) note += " (id " + std::to_string(s.id) + ")";
-      note += std::string(", field '") + key + "'";
+      if (s.has_id) {
+        note += " (id ";
+        note += std::to_string(s.id);
+        note += ')';
+      }
+      note += ", field '";
+      note += key;
+      note += '\'';
     }
   }
   path.resize(depth);

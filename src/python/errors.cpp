@@ -86,24 +86,47 @@ void add_note(const std::string& text) {
 
 std::string place_note(const Place& place, std::string_view lines) {
   using In = Place::In;
-  const std::string context = "provided_lines_context";
+  // (appended piece by piece: GCC 12 warns falsely on "[" + std::string)
   std::string where;
+  auto line = [&](std::string_view list) {
+    where += list;
+    where += '[';
+    where += std::to_string(place.index);
+    where += "] (id ";
+    where += std::to_string(place.id);
+    where += ')';
+  };
   switch (place.in) {
     case In::Nothing: return {};
-    case In::Line:
-    case In::ExtraLine:
-      where = (place.in == In::Line ? std::string(lines) : context + "['extra_lines']") + "[" +
-              std::to_string(place.index) + "] (id " + std::to_string(place.id) + ")";
+    case In::Line: line(lines); break;
+    case In::ExtraLine: line("provided_lines_context['extra_lines']"); break;
+    case In::BaseLine:
+      where = "the base price line (id ";
+      where += std::to_string(place.id);
+      where += ')';
       break;
-    case In::BaseLine: where = "the base price line (id " + std::to_string(place.id) + ")"; break;
     case In::Group:
-      return "while adding up the lines of priority " + std::to_string(place.priority) + " in " + std::string(lines);
-    case In::Pricing: where = context + "['pricing']"; break;
-    case In::Plan: where = context + "['pricing']['plans'][" + std::to_string(place.index) + "]"; break;
-    case In::Context: where = context; break;
+      where = "while adding up the lines of priority ";
+      where += std::to_string(place.priority);
+      where += " in ";
+      where += lines;
+      return where;
+    case In::Pricing: where = "provided_lines_context['pricing']"; break;
+    case In::Plan:
+      where = "provided_lines_context['pricing']['plans'][";
+      where += std::to_string(place.index);
+      where += ']';
+      break;
+    case In::Context: where = "provided_lines_context"; break;
   }
-  if (place.field.empty()) return "while computing " + where;
-  return "while reading " + where + ", field '" + std::string(place.field) + "'";
+  std::string note = place.field.empty() ? "while computing " : "while reading ";
+  note += where;
+  if (!place.field.empty()) {
+    note += ", field '";
+    note += place.field;
+    note += '\'';
+  }
+  return note;
 }
 
 PyObject* raise_error(const TabulationError& error, std::string_view lines) {

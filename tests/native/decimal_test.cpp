@@ -2,10 +2,12 @@
 // 96-bit boundary, quantization and exact sums.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "core/decimal.h"
 #include "core/exact_sum.h"
+#include "core/wide.h"
 
 namespace corbyl {
 namespace {
@@ -204,6 +206,147 @@ TEST(WholeQuanta, CountsOnlyWholeQuantaUpToTheLimit) {
   EXPECT_EQ(whole_quanta(D("0.06"), 2, 5), std::nullopt);
   EXPECT_EQ(whole_quanta(D("1"), 28, UINT64_MAX), std::nullopt);
   EXPECT_EQ(whole_quanta(D("0"), 28, 0), 0u);
+}
+
+// ---- the 128- and 256-bit helpers, on operands that carry through every
+// column, with exact values. The same tests run against the compiler's
+// 128-bit integer and against the portable two-limb one.
+
+struct Mul64Case {
+  uint64_t a, b, hi, lo;
+};
+
+class Mul64 : public ::testing::TestWithParam<Mul64Case> {};
+
+TEST_P(Mul64, IsTheFullProduct) {
+  const auto& c = GetParam();
+  const u128 p = mul64(c.a, c.b);
+  EXPECT_EQ(hi64(p), c.hi);
+  EXPECT_EQ(lo64(p), c.lo);
+  EXPECT_EQ(p, make_u128(c.hi, c.lo));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HardOperands, Mul64,
+    ::testing::Values(
+        Mul64Case{0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFFFFFFFFEull, 0x0000000000000001ull},
+        Mul64Case{0xFFFFFFFFFFFFFFFFull, 0x00000001FFFFFFFFull, 0x00000001FFFFFFFEull, 0xFFFFFFFE00000001ull},
+        Mul64Case{0x00000000FFFFFFFFull, 0xFFFFFFFF00000000ull, 0x00000000FFFFFFFEull, 0x0000000100000000ull},
+        Mul64Case{0x8000000000000000ull, 0x0000000000000004ull, 0x0000000000000002ull, 0x0000000000000000ull},
+        Mul64Case{0x00000000FFFFFFFFull, 0x00000000FFFFFFFFull, 0x0000000000000000ull, 0xFFFFFFFE00000001ull},
+        Mul64Case{0xFFFFFFFF00000001ull, 0xFFFFFFFF00000001ull, 0xFFFFFFFE00000002ull, 0xFFFFFFFE00000001ull}));
+
+struct DivCase {
+  uint64_t a_hi, a_lo, b_hi, b_lo, q_hi, q_lo, r_hi, r_lo;
+};
+
+class Divide128 : public ::testing::TestWithParam<DivCase> {};
+
+TEST_P(Divide128, GivesQuotientAndRemainder) {
+  const auto& c = GetParam();
+  const u128 a = make_u128(c.a_hi, c.a_lo), b = make_u128(c.b_hi, c.b_lo);
+  EXPECT_EQ(a / b, make_u128(c.q_hi, c.q_lo));
+  EXPECT_EQ(a % b, make_u128(c.r_hi, c.r_lo));
+  EXPECT_EQ((a / b) * b + a % b, a);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HardOperands, Divide128,
+    ::testing::Values(
+        // all ones over divisors around 2^32, 2^64 and 2^96 and over itself
+        DivCase{~0ull, ~0ull, 0, 0x0000000100000000ull, 0x00000000FFFFFFFFull, ~0ull, 0, 0x00000000FFFFFFFFull},
+        DivCase{~0ull, ~0ull, 0, 0x0000000100000001ull, 0x00000000FFFFFFFFull, 0x00000000FFFFFFFFull, 0, 0},
+        DivCase{~0ull, ~0ull, 0, 0x00000000FFFFFFFFull, 0x0000000100000001ull, 0x0000000100000001ull, 0, 0},
+        DivCase{~0ull, ~0ull, 1, 1, 0, ~0ull, 0, 0},
+        DivCase{~0ull, ~0ull, 0x00000000FFFFFFFFull, ~0ull, 0, 0x0000000100000000ull, 0, 0x00000000FFFFFFFFull},
+        DivCase{~0ull, ~0ull, ~0ull, ~0ull, 0, 1, 0, 0},
+        DivCase{~0ull, 0xFFFFFFFFFFFFFFFEull, ~0ull, ~0ull, 0, 0, ~0ull, 0xFFFFFFFFFFFFFFFEull},
+        DivCase{~0ull, ~0ull, 0, 10, 0x1999999999999999ull, 0x9999999999999999ull, 0, 5},
+        // one below a multiple: the last quotient digit is one less
+        DivCase{0x80000004FFFFFFFFull, 0xFFFFFFFF7FFFFFFAull, 0x00000000FFFFFFFFull, ~0ull, 0, 0x0000000080000004ull,
+                0x00000000FFFFFFFFull, 0xFFFFFFFFFFFFFFFEull},
+        DivCase{0x000004EE0D1D72FDull, 0x4787ED1FF0011168ull, 0x00000000204FCE5Eull, 0x3E25026110000007ull, 0,
+                0x000000000000270Eull, 0x00000000204FCE5Eull, 0x3E25026110000006ull},
+        DivCase{0x4B3B4CA85A86C47Aull, 0x098A224000000000ull, 0, 0x8AC7230489E80000ull, 0, 0x8AC7230489E80000ull, 0, 0},
+        DivCase{0x8000000000000000ull, 0, 0, ~0ull, 0, 0x8000000000000000ull, 0, 0x8000000000000000ull},
+        DivCase{1, 0, 0, 3, 0, 0x5555555555555555ull, 0, 1}));
+
+TEST(Wide, ShiftsAndComplementsCrossTheLimbs) {
+  const u128 one = 1;
+  EXPECT_EQ(one << 64, make_u128(1, 0));
+  EXPECT_EQ(one << 127 >> 127, one);
+  EXPECT_EQ(make_u128(0x1234, 0x8000000000000000ull) << 1, make_u128(0x2469, 0));
+  EXPECT_EQ(make_u128(1, 0) >> 1, make_u128(0, 0x8000000000000000ull));
+  EXPECT_EQ(~u128{0}, make_u128(~0ull, ~0ull));
+  EXPECT_EQ(make_u128(0, ~0ull) + 1, make_u128(1, 0));
+  EXPECT_EQ(make_u128(1, 0) - 1, make_u128(0, ~0ull));
+  EXPECT_EQ(u128{0} - 1, ~u128{0});
+  EXPECT_LT(make_u128(0, ~0ull), make_u128(1, 0));
+  EXPECT_EQ(detail::kPowersOfTen[38], make_u128(0x4B3B4CA85A86C47Aull, 0x098A224000000000ull));
+}
+
+struct ProductCase {
+  uint64_t a_hi, a_lo, b_hi, b_lo;
+  std::array<uint64_t, 4> limbs;
+};
+
+class Product256 : public ::testing::TestWithParam<ProductCase> {};
+
+TEST_P(Product256, CarriesThroughEveryColumn) {
+  const auto& c = GetParam();
+  const U256 p = U256::product(make_u128(c.a_hi, c.a_lo), make_u128(c.b_hi, c.b_lo));
+  EXPECT_EQ(p.limb, c.limbs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HardOperands, Product256,
+    ::testing::Values(
+        ProductCase{~0ull, ~0ull, ~0ull, ~0ull, {1, 0, 0xFFFFFFFFFFFFFFFEull, ~0ull}},
+        ProductCase{~0ull, ~0ull, 0, 1, {~0ull, ~0ull, 0, 0}},
+        ProductCase{1, 1, 0, ~0ull, {~0ull, ~0ull, 0, 0}},
+        ProductCase{~0ull, 1, 1, ~0ull, {~0ull, 2, 0xFFFFFFFFFFFFFFFDull, 1}},
+        ProductCase{0x00000000FFFFFFFFull, ~0ull, 0x00000000204FCE5Eull, 0x3E25026110000000ull,
+                    {0xC1DAFD9EF0000000ull, 0x0FFFFFFFDFB031A1ull, 0x204FCE5E3E250261ull, 0}}));
+
+TEST(Wide, AdditionAndSubtractionCarryThroughEveryLimb) {
+  U256 all;
+  all.limb = {~0ull, ~0ull, ~0ull, ~0ull};
+  U256 one;
+  one.limb = {1, 0, 0, 0};
+  U256 sum = all;
+  EXPECT_TRUE(sum.add(one));  // the carry leaves the top limb
+  EXPECT_TRUE(sum.is_zero());
+  U256 low;
+  low.limb = {~0ull, ~0ull, ~0ull, 0};
+  EXPECT_FALSE(low.add(one));
+  EXPECT_EQ(low.limb, (std::array<uint64_t, 4>{0, 0, 0, 1}));
+  low.sub(one);
+  EXPECT_EQ(low.limb, (std::array<uint64_t, 4>{~0ull, ~0ull, ~0ull, 0}));
+  U256 zero;
+  zero.sub(one);  // wraps to all ones
+  EXPECT_EQ(zero.limb, all.limb);
+}
+
+TEST(Wide, DivisionByOneLimbCarriesTheRemainderDown) {
+  struct Case {
+    uint64_t d;
+    std::array<uint64_t, 4> q;
+    uint64_t r;
+  };
+  const Case cases[] = {
+      {10, {0x9999999999999999ull, 0x9999999999999999ull, 0x9999999999999999ull, 0x1999999999999999ull}, 5},
+      {10000000000000000000ull,
+       {0x3C4CA40E0EA7CFE9ull, 0x5663D3C7A0D865CAull, 0xD83C94FB6D2AC34Aull, 1},
+       7584007913129639935ull},
+      {~0ull, {1, 1, 1, 1}, 0},
+      {3, {0x5555555555555555ull, 0x5555555555555555ull, 0x5555555555555555ull, 0x5555555555555555ull}, 0},
+  };
+  for (const Case& c : cases) {
+    U256 v;
+    v.limb = {~0ull, ~0ull, ~0ull, ~0ull};
+    EXPECT_EQ(v.divmod_small(c.d), c.r) << c.d;
+    EXPECT_EQ(v.limb, c.q) << c.d;
+  }
 }
 
 }  // namespace
