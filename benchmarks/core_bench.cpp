@@ -76,7 +76,10 @@ std::vector<corbyl::LineItem> bill(int n) {
     l.priority = static_cast<int16_t>(100 * group);
     if (group == 0) {
       const int cents = i % 100;
-      l.amount = std::to_string(10 + i) + (cents < 10 ? ".0" : ".") + std::to_string(cents);
+      // (appended piece by piece: GCC 12 warns falsely on string + string)
+      l.amount = std::to_string(10 + i);
+      l.amount += cents < 10 ? ".0" : ".";
+      l.amount += std::to_string(cents);
       l.percentage = "0";
     } else {
       l.amount = group == 1 ? "0.30" : "0.25";
