@@ -80,10 +80,10 @@ std::vector<corbyl::LineItem> bill(int n) {
       l.amount = std::to_string(10 + i);
       l.amount += cents < 10 ? ".0" : ".";
       l.amount += std::to_string(cents);
-      l.percentage = "0";
+      l.percentage.assign(1, '0');  // (GCC 12 warns falsely on assigning a literal)
     } else {
-      l.amount = group == 1 ? "0.30" : "0.25";
-      l.percentage = group == 1 ? "2.5" : "2.9";
+      l.amount = std::string(group == 1 ? "0.30" : "0.25");
+      l.percentage = std::string(group == 1 ? "2.5" : "2.9");
       l.back_into_percentage = i == n - 1;
     }
     out.push_back(l);
