@@ -99,6 +99,29 @@ def test_a_list_emptied_while_it_is_read():
     assert corbyl.py_get_totals(victims, 2)["total"] == "1"
 
 
+def test_a_line_changed_while_it_is_read_is_read_as_it_changes():
+    # converting the id runs Python code that changes the very dict being
+    # read: the fields after it are read as they are then, not as they were
+    class Id:
+        def __init__(self, d, change):
+            self.d, self.change = d, change
+
+        def __index__(self):
+            self.change(self.d)
+            return 1
+
+    changed = line(1, 0, "1")
+    changed["id"] = Id(changed, lambda d: d.update(amount="5.00"))
+    assert corbyl.py_get_totals([changed], 2)["total"] == "5.00"
+    emptied = line(1, 0, "1")
+    emptied["id"] = Id(emptied, lambda d: d.pop("amount"))
+    with pytest.raises(KeyError, match="amount"):
+        corbyl.py_get_totals([emptied], 2)
+    # keys equal to the field names but other objects read all the same
+    equal_keys = {"".join(k): v for k, v in line(1, 0, "2.50").items()}
+    assert corbyl.py_get_totals([equal_keys], 2)["total"] == "2.50"
+
+
 class WrongValues(dict):
     """Returns a value of the wrong type for one key."""
 

@@ -20,18 +20,6 @@ Once keys_once;
 // growing a dict key by key. Kept for the life of the process.
 PyObject* g_line_template = nullptr;
 
-// The path to a failed conversion, innermost step first: a record's field
-// (with the id of a line item whose id was read) or a list's position. It
-// grows only as a failure passes back up through the readers, so reading
-// that succeeds never touches it.
-struct Step {
-  PyObject* key = nullptr;  // the field's interned key, or nullptr for a position
-  Py_ssize_t index = 0;
-  bool has_id = false;
-  int32_t id = 0;
-};
-thread_local std::vector<Step> t_failure_path;
-
 // A capacity hint from a length that may lie: never reserve more than this
 // many records up front; a longer list grows as it is read.
 constexpr Py_ssize_t kMaxReserve = 1 << 16;
@@ -55,7 +43,7 @@ bool intern_record_keys() {
 
 // mapping[key] as a new reference; on failure the lookup's own error is set
 // (KeyError(key) for a dict).
-bool lookup(PyObject* map, PyObject* key, PyRef& out) {
+bool lookup(Reader& rd, PyObject* map, PyObject* key, PyRef& out) {
   if (PyDict_CheckExact(map)) {
 #if CORBYL_PY313_PLUS
     PyObject* v = nullptr;
@@ -76,31 +64,65 @@ bool lookup(PyObject* map, PyObject* key, PyRef& out) {
 #endif
     return true;
   }
+  ++rd.calls_out;  // the mapping's own __getitem__
   out = PyRef::steal(PyObject_GetItem(map, key));
   return static_cast<bool>(out);
 }
 
-// Reads a record field by field in declared order: a failed lookup keeps its
-// own error, a failed conversion is reported as a failure of the field.
+// The values of an exact dict whose keys are all the record's interned keys
+// (by identity, every one present, no other key): one pass over its items
+// instead of one hashed lookup per field. Anything else (a subclass, another
+// mapping, a key missing, an equal key that is not the interned one, a key
+// the record does not name) answers false and is read key by key.
 template <typename R>
-bool read_record(PyObject* o, R& r) {
+bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, RecordInfo<R>::count>& values) {
+  constexpr size_t n = RecordInfo<R>::count;
+  if (!PyDict_CheckExact(o) || PyDict_GET_SIZE(o) != static_cast<Py_ssize_t>(n)) return false;
+  Py_ssize_t pos = 0;
+  PyObject *key, *value;
+  size_t expected = 0;  // dicts are usually written in the record's order
+  while (PyDict_Next(o, &pos, &key, &value)) {
+    size_t k = expected < n && keys[expected] == key ? expected : n;
+    for (size_t j = 0; k == n && j < n; ++j) {
+      if (keys[j] == key) k = j;
+    }
+    if (k == n || values[k]) return false;
+    values[k] = value;
+    expected = k + 1;
+  }
+  return true;  // n distinct keys of the record in a dict of n items: all of them
+}
+
+// Reads a record field by field in declared order: a failed lookup keeps its
+// own error, a failed conversion is reported as a failure of the field. The
+// values of an exact dict are taken from one pass over it as long as nothing
+// that could change the dict has run since; the dict holds them meanwhile.
+template <typename R>
+bool read_record(Reader& rd, PyObject* o, R& r) {
   const RecordKeys<R>& keys = g_record_keys<R>;
+  std::array<PyObject*, RecordInfo<R>::count> values{};
+  const bool snapped = snapshot<R>(o, keys, values);
+  const uint64_t calls_at_snapshot = rd.calls_out;
   size_t i = 0;
   const bool ok = RecordInfo<R>::visit(r, [&](auto& value) {
-    PyObject* key = keys[i++];
-    PyRef item;
-    if (!lookup(o, key, item)) return false;
-    if (read_value(item.get(), value)) return true;
+    PyObject* key = keys[i];
+    PyObject* item = values[i++];
+    PyRef looked_up;
+    if (!snapped || rd.calls_out != calls_at_snapshot) {
+      if (!lookup(rd, o, key, looked_up)) return false;
+      item = looked_up.get();
+    }
+    if (read_value(rd, item, value)) return true;
     wrap_field_error(RecordInfo<R>::name.data(), key);
     return false;
   });
   if (!ok) {
-    Step step{keys[i - 1]};
+    Reader::Step step{keys[i - 1]};
     if constexpr (std::is_same_v<R, LineItem>) {
       step.has_id = i > 1;  // the id, read first, is known
       step.id = r.id;
     }
-    t_failure_path.push_back(step);
+    rd.path.push_back(step);
   }
   return ok;
 }
@@ -110,9 +132,10 @@ void type_error_expected(PyObject* o, const char* expected) {
 }
 
 template <typename T>
-bool read_integer(PyObject* o, T& out) {
+bool read_integer(Reader& rd, PyObject* o, T& out) {
   PyRef index;
   if (!PyLong_Check(o)) {
+    ++rd.calls_out;  // __index__
     index = PyRef::steal(PyNumber_Index(o));
     if (!index) return false;
     o = index.get();
@@ -134,17 +157,36 @@ bool read_integer(PyObject* o, T& out) {
   return true;
 }
 
-// Any sequence but a str; elements are taken by iteration, in order.
+// Any sequence but a str; elements are taken by iteration, in order. An
+// exact list or tuple is read by position, as its iterator would be.
 template <typename T>
-bool read_list(PyObject* o, std::vector<T>& out) {
+bool read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
   if (PyUnicode_Check(o)) {
     PyErr_SetString(PyExc_TypeError, "a 'str' is not accepted as a sequence of records");
     return false;
+  }
+  auto failed_at = [&](size_t position) {
+    rd.path.push_back(Reader::Step{nullptr, static_cast<Py_ssize_t>(position)});
+    return false;
+  };
+  if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) {
+    const bool list = PyList_CheckExact(o);
+    auto size = [&] { return list ? PyList_GET_SIZE(o) : PyTuple_GET_SIZE(o); };
+    out.reserve(static_cast<size_t>(size()));
+    // the size is read again at each step: reading an element may shrink a list
+    for (Py_ssize_t k = 0; k < size(); ++k) {
+      PyRef item = PyRef::borrow(list ? PyList_GET_ITEM(o, k) : PyTuple_GET_ITEM(o, k));
+      T record{};
+      if (!read_value(rd, item.get(), record)) return failed_at(out.size());
+      out.push_back(std::move(record));
+    }
+    return true;
   }
   if (!PySequence_Check(o)) {
     type_error_expected(o, "Sequence");
     return false;
   }
+  ++rd.calls_out;  // the sequence's own __len__ and iteration
   const Py_ssize_t n = PySequence_Size(o);
   if (n < 0) {
     // The length is only a capacity hint: a sequence without one is read
@@ -158,15 +200,11 @@ bool read_list(PyObject* o, std::vector<T>& out) {
   if (!it) return false;
   while (PyRef item = PyRef::steal(PyIter_Next(it.get()))) {
     T record{};
-    if (!read_value(item.get(), record)) {
-      t_failure_path.push_back(Step{nullptr, static_cast<Py_ssize_t>(out.size())});
-      return false;
-    }
+    if (!read_value(rd, item.get(), record)) return failed_at(out.size());
     out.push_back(std::move(record));
   }
   if (!PyErr_Occurred()) return true;
-  t_failure_path.push_back(Step{nullptr, static_cast<Py_ssize_t>(out.size())});
-  return false;
+  return failed_at(out.size());
 }
 
 // Sets d[key] = value, taking over the new reference `value`. A value that
@@ -216,15 +254,12 @@ PyObject* line_item_to_dict(const LineItem& l) {
 
 }  // namespace
 
-size_t failure_path_depth() { return t_failure_path.size(); }
-
-std::string take_failure_note(const char* argument, size_t depth) {
-  std::vector<Step>& path = t_failure_path;
-  if (path.size() <= depth) return {};
+std::string Reader::failure_note(const char* argument) const {
+  if (path.empty()) return {};
   // (appended piece by piece: GCC 12 warns falsely on "[" + std::string)
   std::string note = "while reading ";
   note += argument;
-  for (size_t k = path.size(); k-- > depth;) {
+  for (size_t k = path.size(); k-- > 0;) {
     const Step& s = path[k];
     if (!s.key) {
       note += '[';
@@ -233,7 +268,7 @@ std::string take_failure_note(const char* argument, size_t depth) {
       continue;
     }
     const char* key = PyUnicode_AsUTF8(s.key);  // an interned ASCII key
-    if (k > depth) {
+    if (k > 0) {
       note += "['";
       note += key;
       note += "']";
@@ -248,7 +283,6 @@ std::string take_failure_note(const char* argument, size_t depth) {
       note += '\'';
     }
   }
-  path.resize(depth);
   return note;
 }
 
@@ -285,13 +319,13 @@ bool init_keys() {
   });
 }
 
-bool read_value(PyObject* o, int16_t& out) { return read_integer(o, out); }
-bool read_value(PyObject* o, int32_t& out) { return read_integer(o, out); }
-bool read_value(PyObject* o, int64_t& out) { return read_integer(o, out); }
-bool read_value(PyObject* o, uint16_t& out) { return read_integer(o, out); }
-bool read_value(PyObject* o, uint32_t& out) { return read_integer(o, out); }
+bool read_value(Reader& rd, PyObject* o, int16_t& out) { return read_integer(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, int32_t& out) { return read_integer(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, int64_t& out) { return read_integer(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, uint16_t& out) { return read_integer(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, uint32_t& out) { return read_integer(rd, o, out); }
 
-bool read_value(PyObject* o, bool& out) {
+bool read_value(Reader& rd, PyObject* o, bool& out) {
   if (o == Py_True || o == Py_False) {
     out = o == Py_True;
     return true;
@@ -299,6 +333,7 @@ bool read_value(PyObject* o, bool& out) {
   // NumPy's boolean scalar, recognised without importing NumPy.
   const char* name = Py_TYPE(o)->tp_name;
   if (std::strcmp(name, "numpy.bool") == 0 || std::strcmp(name, "numpy.bool_") == 0) {
+    ++rd.calls_out;  // its truth value
     const int truth = PyObject_IsTrue(o);
     if (truth < 0) return false;
     out = truth != 0;
@@ -308,7 +343,7 @@ bool read_value(PyObject* o, bool& out) {
   return false;
 }
 
-bool read_value(PyObject* o, std::string& out) {
+bool read_value(Reader&, PyObject* o, std::string& out) {
   if (!PyUnicode_Check(o)) {
     type_error_expected(o, "str");
     return false;
@@ -320,17 +355,17 @@ bool read_value(PyObject* o, std::string& out) {
   return true;
 }
 
-bool read_value(PyObject* o, LineType& out) { return enum_from_python(o, out); }
-bool read_value(PyObject* o, Category& out) { return enum_from_python(o, out); }
-bool read_value(PyObject* o, Account& out) { return enum_from_python(o, out); }
+bool read_value(Reader&, PyObject* o, LineType& out) { return enum_from_python(o, out); }
+bool read_value(Reader&, PyObject* o, Category& out) { return enum_from_python(o, out); }
+bool read_value(Reader&, PyObject* o, Account& out) { return enum_from_python(o, out); }
 
-bool read_value(PyObject* o, LineItem& out) { return read_record(o, out); }
-bool read_value(PyObject* o, ServicePlan& out) { return read_record(o, out); }
-bool read_value(PyObject* o, Pricing& out) { return read_record(o, out); }
-bool read_value(PyObject* o, TipLinesContext& out) { return read_record(o, out); }
-bool read_value(PyObject* o, DeliverableLinesContext& out) { return read_record(o, out); }
-bool read_value(PyObject* o, std::vector<LineItem>& out) { return read_list(o, out); }
-bool read_value(PyObject* o, std::vector<ServicePlan>& out) { return read_list(o, out); }
+bool read_value(Reader& rd, PyObject* o, LineItem& out) { return read_record(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, ServicePlan& out) { return read_record(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, Pricing& out) { return read_record(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, TipLinesContext& out) { return read_record(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, DeliverableLinesContext& out) { return read_record(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, std::vector<LineItem>& out) { return read_list(rd, o, out); }
+bool read_value(Reader& rd, PyObject* o, std::vector<ServicePlan>& out) { return read_list(rd, o, out); }
 
 PyObject* decimal_to_str(const Decimal& d) {
   char buf[Decimal::kMaxPrinted];

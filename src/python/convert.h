@@ -40,45 +40,67 @@ const ResultKeys& result_keys();
 // Interns every key; the module's execution runs it before anything else.
 bool init_keys();
 
+// The state of one conversion of an argument. `calls_out` counts the steps
+// that may have run Python code (a mapping's __getitem__, __index__, a
+// sequence's own iteration), so that a record read in one pass over an exact
+// dict knows when its snapshot of the values may have gone stale. `path` is
+// where a failure was, innermost step first: a record's field (with the id of
+// a line item whose id was read) or a list's position; it grows only as a
+// failure passes back up through the readers.
+struct Reader {
+  struct Step {
+    PyObject* key = nullptr;  // the field's interned key, or nullptr for a position
+    Py_ssize_t index = 0;
+    bool has_id = false;
+    int32_t id = 0;
+  };
+  uint64_t calls_out = 0;
+  std::vector<Step> path;
+
+  // The note for a failed argument ("while reading lines[3] (id 17), field
+  // 'kind'"); empty when the failure was not inside a record or list.
+  std::string failure_note(const char* argument) const;
+};
+
 // Python to native. Scalars, as top-level arguments and as record fields.
-bool read_value(PyObject* o, int16_t& out);
-bool read_value(PyObject* o, int32_t& out);
-bool read_value(PyObject* o, int64_t& out);
-bool read_value(PyObject* o, uint16_t& out);
-bool read_value(PyObject* o, uint32_t& out);
-bool read_value(PyObject* o, bool& out);
-bool read_value(PyObject* o, std::string& out);
-bool read_value(PyObject* o, LineType& out);
-bool read_value(PyObject* o, Category& out);
-bool read_value(PyObject* o, Account& out);
+bool read_value(Reader& rd, PyObject* o, int16_t& out);
+bool read_value(Reader& rd, PyObject* o, int32_t& out);
+bool read_value(Reader& rd, PyObject* o, int64_t& out);
+bool read_value(Reader& rd, PyObject* o, uint16_t& out);
+bool read_value(Reader& rd, PyObject* o, uint32_t& out);
+bool read_value(Reader& rd, PyObject* o, bool& out);
+bool read_value(Reader& rd, PyObject* o, std::string& out);
+bool read_value(Reader& rd, PyObject* o, LineType& out);
+bool read_value(Reader& rd, PyObject* o, Category& out);
+bool read_value(Reader& rd, PyObject* o, Account& out);
 // Records, and lists of records (any sequence but a str).
-bool read_value(PyObject* o, LineItem& out);
-bool read_value(PyObject* o, ServicePlan& out);
-bool read_value(PyObject* o, Pricing& out);
-bool read_value(PyObject* o, TipLinesContext& out);
-bool read_value(PyObject* o, DeliverableLinesContext& out);
-bool read_value(PyObject* o, std::vector<LineItem>& out);
-bool read_value(PyObject* o, std::vector<ServicePlan>& out);
+bool read_value(Reader& rd, PyObject* o, LineItem& out);
+bool read_value(Reader& rd, PyObject* o, ServicePlan& out);
+bool read_value(Reader& rd, PyObject* o, Pricing& out);
+bool read_value(Reader& rd, PyObject* o, TipLinesContext& out);
+bool read_value(Reader& rd, PyObject* o, DeliverableLinesContext& out);
+bool read_value(Reader& rd, PyObject* o, std::vector<LineItem>& out);
+bool read_value(Reader& rd, PyObject* o, std::vector<ServicePlan>& out);
 
 // None for absent, else the value.
 template <typename T>
-bool read_value(PyObject* o, std::optional<T>& out) {
+bool read_value(Reader& rd, PyObject* o, std::optional<T>& out) {
   if (o == Py_None) {
     out.reset();
     return true;
   }
   T v{};
-  if (!read_value(o, v)) return false;
+  if (!read_value(rd, o, v)) return false;
   out = std::move(v);
   return true;
 }
 
-// Where a failed conversion was: the path is gathered by the readers as the
-// failure passes back up. A caller notes the depth before it converts and,
-// on failure, takes the note ("while reading lines[3] (id 17), field
-// 'kind'"; empty when the failure was not inside a record or list).
-size_t failure_path_depth();
-std::string take_failure_note(const char* argument, size_t depth);
+// Converts a whole argument.
+template <typename T>
+bool read_argument(PyObject* o, T& out) {
+  Reader rd;
+  return read_value(rd, o, out);
+}
 
 // Native to Python: new references, nullptr with an error set on failure.
 PyObject* decimal_to_str(const Decimal& d);

@@ -39,10 +39,10 @@ PyObject* guarded(std::string_view lines, F&& body) {
 // argument, and any failure inside it carries a note of where it was.
 template <typename T>
 bool argument(PyObject* o, const char* name, T& out) {
-  const size_t depth = failure_path_depth();
-  if (read_value(o, out)) return true;
+  Reader rd;
+  if (read_value(rd, o, out)) return true;
   wrap_argument_error(name);
-  add_note(take_failure_note(name, depth));
+  add_note(rd.failure_note(name));
   return false;
 }
 

@@ -150,7 +150,7 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   std::vector<corbyl::LineItem> lines;
   uint32_t q = 0;
-  if (!cp::read_value(args[0], lines) || !cp::read_value(args[1], q)) return nullptr;
+  if (!cp::read_argument(args[0], lines) || !cp::read_argument(args[1], q)) return nullptr;
   const Decimal value = Decimal::from_parts(1234, 2, false);
   corbyl::TotalsReport report{value, value, {}};
   report.subtotals.reserve(lines.size());
@@ -164,7 +164,7 @@ PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_lines", nargs, 2)) return nullptr;
   corbyl::DeliverableLinesContext c;
   uint32_t fee_lines = 0;
-  if (!cp::read_value(args[0], c) || !cp::read_value(args[1], fee_lines)) return nullptr;
+  if (!cp::read_argument(args[0], c) || !cp::read_argument(args[1], fee_lines)) return nullptr;
   std::vector<corbyl::LineItem> lines;
   corbyl::LineItem base;
   base.amount = c.base_price;
