@@ -122,8 +122,10 @@ def testing_extension():
 
 
 def floors(repeat: int) -> None:
-    """Each call against its floor: converting the same arguments and building
-    a result of the same shape, without computing."""
+    """Each call against its floor (converting the same arguments and building
+    a result of the same shape, without computing) and against the limit of
+    the interface (only reaching every field value of its arguments, the
+    cheapest way the interpreter allows, converting and building nothing)."""
     t = testing_extension()
     sale_lines = corbyl.py_deliverable_lines(SALE)
     fees = len(sale_lines) - 1
@@ -131,16 +133,29 @@ def floors(repeat: int) -> None:
     def floor_sale():
         return t.floor_totals(t.floor_lines(SALE, fees), 2)
 
+    def limit_sale():
+        return t.touch(SALE), t.touch(sale_lines)
+
     rows = [
-        ("py_get_totals, 10 lines", lambda: corbyl.py_get_totals(BILL10, 2), lambda: t.floor_totals(BILL10, 2)),
-        ("py_get_totals, 100 lines", lambda: corbyl.py_get_totals(BILL100, 2), lambda: t.floor_totals(BILL100, 2)),
-        ("typical sale (lines + totals)", module_sale, floor_sale),
+        ("py_get_totals, 10 lines", lambda: corbyl.py_get_totals(BILL10, 2), lambda: t.floor_totals(BILL10, 2),
+         lambda: t.touch(BILL10)),
+        ("py_get_totals, 100 lines", lambda: corbyl.py_get_totals(BILL100, 2), lambda: t.floor_totals(BILL100, 2),
+         lambda: t.touch(BILL100)),
+        ("typical sale (lines + totals)", module_sale, floor_sale, limit_sale),
+        ("py_tip_fee_lines", lambda: corbyl.py_tip_fee_lines(TIP), None, lambda: t.touch(TIP)),
     ]
     print()
-    print(f"{'call against its floor':<40}{'corbyl':>12}{'floor':>14}{'ratio':>9}")
-    for name, call, floor in rows:
-        a, b = paired(call, floor, 5 * repeat)
-        print(f"{name:<40}{fmt(a):>12}{fmt(b):>14}{a / b:>8.2f}x")
+    print(f"{'call against its floor and the limit':<40}{'corbyl':>12}{'floor':>12}{'limit':>12}"
+          f"{'/floor':>8}{'/limit':>8}")
+    for name, call, floor, limit in rows:
+        # each ratio from a call and its reference timed in alternation
+        a, c = paired(call, limit, 5 * repeat)
+        over_floor = ""
+        floor_time = ""
+        if floor:
+            a2, b = paired(call, floor, 5 * repeat)
+            over_floor, floor_time = f"{a2 / b:>7.2f}x", fmt(b)
+        print(f"{name:<40}{fmt(a):>12}{floor_time:>12}{fmt(c):>12}{over_floor:>8}{a / c:>7.1f}x")
 
 
 def core(repeat: int) -> None:

@@ -21,8 +21,10 @@ def run(f, args, kwargs, n):
 
 @pytest.mark.parametrize("name, f, args, kwargs", CASES, ids=[c[0] for c in CASES])
 def test_no_reference_or_memory_leak(name, f, args, kwargs, capfd):
-    n = 200 if name.startswith("panic") else 2000
-    run(f, args, kwargs, 50)
+    n = 2000
+    # the first calls fill the interpreter's free lists and caches (more of
+    # them on 3.14 and later, and with exception notes)
+    run(f, args, kwargs, n // 4)
     gc.collect()
     refs = sys.gettotalrefcount() if DEBUG else 0
     blocks = sys.getallocatedblocks()
@@ -31,6 +33,7 @@ def test_no_reference_or_memory_leak(name, f, args, kwargs, capfd):
     refs_delta = sys.gettotalrefcount() - refs if DEBUG else 0
     blocks_delta = sys.getallocatedblocks() - blocks
     capfd.readouterr()
-    # a leak of one reference or one object per call would show as n
-    assert abs(refs_delta) < 20, refs_delta
-    assert abs(blocks_delta) < 20, blocks_delta
+    # a leak of one reference or one object per call would show as n; what
+    # the interpreter's caches still gain is far below a twentieth of it
+    assert abs(refs_delta) < n // 20, refs_delta
+    assert abs(blocks_delta) < n // 20, blocks_delta

@@ -10,6 +10,18 @@ constexpr uint16_t kCategoryValues[] = {CORBYL_CATEGORIES(CORBYL_ENUM_VALUE)};
 constexpr const char* kAccountNames[] = {CORBYL_ACCOUNTS(CORBYL_ENUM_NAME)};
 constexpr uint16_t kAccountValues[] = {CORBYL_ACCOUNTS(CORBYL_ENUM_VALUE)};
 
+// Every value's slot is its position in the table.
+template <typename E, size_t N>
+constexpr bool slots_match(const uint16_t (&values)[N]) {
+  for (size_t i = 0; i < N; ++i) {
+    if (slot_of<E>(values[i]) != static_cast<int>(i)) return false;
+  }
+  return N == kVariantCount<E>;
+}
+static_assert(slots_match<LineType>(kLineTypeValues));
+static_assert(slots_match<Category>(kCategoryValues));
+static_assert(slots_match<Account>(kAccountValues));
+
 }  // namespace
 
 template <>

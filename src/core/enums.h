@@ -35,6 +35,7 @@ namespace corbyl {
 #define CORBYL_ENUM_NAME(name, value) #name,
 #define CORBYL_ENUM_VALUE(name, value) value,
 #define CORBYL_ENUM_COUNT(name, value) +1
+#define CORBYL_ENUM_SLOT_NAME(name, value) name,
 
 enum class LineType : uint16_t { CORBYL_LINE_TYPES(CORBYL_ENUM_VARIANT) };
 enum class Category : uint16_t { CORBYL_CATEGORIES(CORBYL_ENUM_VARIANT) };
@@ -50,6 +51,32 @@ inline constexpr size_t kVariantCount<Category> = 0 CORBYL_CATEGORIES(CORBYL_ENU
 template <>
 inline constexpr size_t kVariantCount<Account> = 0 CORBYL_ACCOUNTS(CORBYL_ENUM_COUNT);
 
+// The slot (declaration position) of each variant, and the slot of a value:
+// a switch, which the compiler makes a table lookup. -1 for no variant.
+namespace slots {
+enum class LineType { CORBYL_LINE_TYPES(CORBYL_ENUM_SLOT_NAME) };
+enum class Category { CORBYL_CATEGORIES(CORBYL_ENUM_SLOT_NAME) };
+enum class Account { CORBYL_ACCOUNTS(CORBYL_ENUM_SLOT_NAME) };
+}  // namespace slots
+
+template <typename E>
+constexpr int slot_of(uint16_t value);
+#define CORBYL_LINE_TYPE_SLOT(name, value) case value: return static_cast<int>(slots::LineType::name);
+#define CORBYL_CATEGORY_SLOT(name, value) case value: return static_cast<int>(slots::Category::name);
+#define CORBYL_ACCOUNT_SLOT(name, value) case value: return static_cast<int>(slots::Account::name);
+template <>
+constexpr int slot_of<LineType>(uint16_t value) {
+  switch (value) { CORBYL_LINE_TYPES(CORBYL_LINE_TYPE_SLOT) default: return -1; }
+}
+template <>
+constexpr int slot_of<Category>(uint16_t value) {
+  switch (value) { CORBYL_CATEGORIES(CORBYL_CATEGORY_SLOT) default: return -1; }
+}
+template <>
+constexpr int slot_of<Account>(uint16_t value) {
+  switch (value) { CORBYL_ACCOUNTS(CORBYL_ACCOUNT_SLOT) default: return -1; }
+}
+
 // Names and values of one enumeration, in declaration order.
 struct EnumTable {
   std::string_view class_name;
@@ -58,13 +85,6 @@ struct EnumTable {
   const uint16_t* values;
   size_t count;
 
-  // The slot (declaration position) of a value, or -1 if no variant has it.
-  int slot_of(uint16_t value) const {
-    for (size_t i = 0; i < count; ++i) {
-      if (values[i] == value) return static_cast<int>(i);
-    }
-    return -1;
-  }
 };
 
 template <typename E>

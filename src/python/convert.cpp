@@ -390,7 +390,7 @@ PyObject* line_items_to_list(const std::vector<LineItem>& lines) {
 PyObject* totals_to_dict(const TotalsReport& report) {
   const ResultKeys& k = g_result_keys;
   PyRef result = PyRef::steal(PyDict_New());
-  PyRef subtotals = PyRef::steal(PyDict_New());
+  PyRef subtotals = PyRef::steal(new_dict(static_cast<Py_ssize_t>(report.subtotals.size())));
   if (!result || !subtotals) return result_creation_failed();
   for (const auto& [id, value] : report.subtotals) {
     PyRef key = PyRef::steal(to_python(id));

@@ -27,7 +27,7 @@ struct EnumState {
 template <typename E>
 PyObject* enum_repr(PyObject* self) {
   const EnumTable& t = enum_table<E>();
-  int slot = t.slot_of(value_of_member(self));
+  const int slot = slot_of<E>(value_of_member(self));
   std::string text(t.class_name);
   text += '.';
   text += slot >= 0 ? t.names[slot] : "?";
@@ -71,7 +71,7 @@ PyObject* g_reconstructor = nullptr;
 
 template <typename E>
 bool lookup_member(uint16_t value, PyObject*& out) {
-  const int slot = enum_table<E>().slot_of(value);
+  const int slot = slot_of<E>(value);
   if (slot < 0) return false;
   out = enum_to_python(static_cast<E>(value));
   return true;
@@ -204,7 +204,7 @@ template <typename E>
 PyObject* enum_to_python(E variant) {
   if (!enum_class<E>()) return nullptr;
   const EnumTable& t = enum_table<E>();
-  const int slot = t.slot_of(value_of(variant));
+  const int slot = slot_of<E>(value_of(variant));
   if (slot < 0) {
     // a record only ever holds a variant: this is a fault of the module
     PyErr_Format(PyExc_SystemError, "no %s has the value %d", std::string(t.class_name).c_str(),
