@@ -14,38 +14,23 @@ namespace {
 // The lines the module generates: each has a fixed id, kind, priority,
 // category and account, an empty description and no frozen value. The
 // priorities fix the order in which the totals compute them.
+// In the order of kGenerated.
 enum class Generated { BasePrice, TableService, TableTax, Shield, DeliverableTracking, CardFee, CrossBorder, Payout, Connect, TipProcessing };
 
-struct GeneratedLine {
-  Generated which;
-  int32_t id;
-  LineType kind;
-  int16_t priority;
-  Category category;
-  Account account;
-};
-
 constexpr GeneratedLine kGenerated[] = {
-    {Generated::BasePrice, -1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow},
-    {Generated::TableService, -3, LineType::TableService, 400, Category::TableHandling, Account::Reserve},
-    {Generated::TableTax, -4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage},
-    {Generated::Shield, -5, LineType::Shield, 330, Category::ShieldFee, Account::Fund},
-    {Generated::DeliverableTracking, -6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund},
-    {Generated::CardFee, -7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund},
-    {Generated::CrossBorder, -8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund},
-    {Generated::Payout, -9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund},
-    {Generated::Connect, -10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund},
+    {-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow},
+    {-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve},
+    {-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage},
+    {-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund},
+    {-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund},
+    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund},
+    {-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund},
+    {-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund},
+    {-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund},
     // a tip's processing fee shares the id of a sale's base price line
-    {Generated::TipProcessing, -1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund},
+    {-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund},
 };
-
-constexpr bool table_in_order() {
-  for (size_t i = 0; i < std::size(kGenerated); ++i) {
-    if (kGenerated[i].which != static_cast<Generated>(i)) return false;
-  }
-  return true;
-}
-static_assert(table_in_order(), "kGenerated lists the generated lines in the order of Generated");
+static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipProcessing) + 1);
 
 LineItem generated(Generated which, std::string amount, std::string percentage, bool back_into_percentage = false) {
   const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
@@ -164,6 +149,8 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
 }
 
 }  // namespace
+
+std::span<const GeneratedLine> generated_lines() { return kGenerated; }
 
 Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   if (!context.pricing) return error_text(kPricingNotSpecified);

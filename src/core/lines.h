@@ -3,6 +3,7 @@
 // untabulated; adding them up is the caller's next step.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "error.h"
@@ -14,6 +15,20 @@ namespace corbyl {
 inline constexpr const char* kPricingNotSpecified = "Pricing not specified.";
 inline constexpr const char* kNoPlanName = "No plan name specified.";
 inline constexpr const char* kPricingNotProvided = "Pricing specification not provided.";
+
+// The fixed fields of a line the module generates: the fee, tax and base
+// price lines of a sale and the fee lines of a tip. Every generated line
+// also has an empty description and no frozen value.
+struct GeneratedLine {
+  int32_t id;
+  LineType kind;
+  int16_t priority;
+  Category category;
+  Account account;
+};
+
+// Every kind of generated line, once.
+std::span<const GeneratedLine> generated_lines();
 
 // Processing, card and payout fee lines, and the cross-border line for an
 // international payment.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "core/lines.h"
 #include "enum_classes.h"
 #include "errors.h"
 
@@ -19,6 +20,18 @@ Once keys_once;
 // item is a copy of it with the values replaced, which spares the resizes of
 // growing a dict key by key. Kept for the life of the process.
 PyObject* g_line_template = nullptr;
+
+// The dicts of the lines the module generates, with every field but the
+// amount, the percentage and the user already in place (one for each kind
+// of generated line, grossed up or not): a generated line is written as a
+// copy of its template and two or three values. Kept for the life of the
+// process.
+struct GeneratedTemplate {
+  GeneratedLine line;
+  bool back_into_percentage;
+  PyObject* dict;
+};
+std::vector<GeneratedTemplate> g_generated_templates;
 
 // A capacity hint from a length that may lie: never reserve more than this
 // many records up front; a longer list grows as it is read.
@@ -176,9 +189,11 @@ bool read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
     // the size is read again at each step: reading an element may shrink a list
     for (Py_ssize_t k = 0; k < size(); ++k) {
       PyRef item = PyRef::borrow(list ? PyList_GET_ITEM(o, k) : PyTuple_GET_ITEM(o, k));
-      T record{};
-      if (!read_value(rd, item.get(), record)) return failed_at(out.size());
-      out.push_back(std::move(record));
+      // read in place; a record that fails to read is taken off again
+      if (!read_value(rd, item.get(), out.emplace_back())) {
+        out.pop_back();
+        return failed_at(out.size());
+      }
     }
     return true;
   }
@@ -240,11 +255,36 @@ PyObject* to_python(const std::optional<T>& v) {
 }
 PyObject* to_python(const std::optional<int64_t>& v) { return v ? PyLong_FromLongLong(*v) : new_ref(Py_None); }
 
+// The template of a generated line, or nullptr for any other line.
+PyObject* generated_template(const LineItem& l) {
+  if (!l.description.empty() || l.frozen_value) return nullptr;
+  for (const GeneratedTemplate& t : g_generated_templates) {
+    if (t.line.id == l.id && t.line.priority == l.priority && t.line.kind == l.kind &&
+        t.line.category == l.category && t.line.account == l.destination_account &&
+        t.back_into_percentage == l.back_into_percentage) {
+      return t.dict;
+    }
+  }
+  return nullptr;
+}
+
 // A new dict with the line's fields under the line item keys, in order.
 PyObject* line_item_to_dict(const LineItem& l) {
+  const RecordKeys<LineItem>& keys = g_record_keys<LineItem>;
+  if (PyObject* tmpl = generated_template(l)) {
+    PyRef d = PyRef::steal(PyDict_Copy(tmpl));
+    if (!d) return result_creation_failed();
+    constexpr size_t amount = 3, percentage = 6, user = 8;  // positions among the keys
+    static_assert(RecordInfo<LineItem>::fields[amount] == "amount" &&
+                  RecordInfo<LineItem>::fields[percentage] == "percentage" &&
+                  RecordInfo<LineItem>::fields[user] == "destination_user_id");
+    const bool ok = put(d.get(), keys[amount], to_python(l.amount)) &&
+                    put(d.get(), keys[percentage], to_python(l.percentage)) &&
+                    (!l.destination_user_id || put(d.get(), keys[user], to_python(l.destination_user_id)));
+    return ok ? d.release() : nullptr;
+  }
   PyRef d = PyRef::steal(PyDict_Copy(g_line_template));
   if (!d) return result_creation_failed();
-  const RecordKeys<LineItem>& keys = g_record_keys<LineItem>;
   size_t i = 0;
   const bool ok = RecordInfo<LineItem>::visit(l, [&](const auto& value) {
     return put(d.get(), keys[i++], to_python(value));
@@ -315,6 +355,22 @@ bool init_keys() {
       if (PyDict_SetItem(tmpl.get(), key, Py_None) < 0) return false;
     }
     g_line_template = tmpl.release();
+    std::vector<GeneratedTemplate> templates;
+    for (const GeneratedLine& g : generated_lines()) {
+      for (const bool back : {false, true}) {
+        LineItem l;
+        l.id = g.id;
+        l.priority = g.priority;
+        l.kind = g.kind;
+        l.category = g.category;
+        l.destination_account = g.account;
+        l.back_into_percentage = back;
+        PyObject* d = line_item_to_dict(l);  // no template yet: the general path
+        if (!d) return false;
+        templates.push_back(GeneratedTemplate{g, back, d});
+      }
+    }
+    g_generated_templates = std::move(templates);
     return true;
   });
 }
