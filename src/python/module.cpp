@@ -50,14 +50,23 @@ constexpr const char* kLinesParams[] = {"lines", "quantization"};
 constexpr const char* kDivideParams[] = {"source_amount", "divisor", "quantization"};
 constexpr const char* kContextParams[] = {"provided_lines_context"};
 
-PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static const Signature sig{"py_get_totals", kLinesParams, 2};
+// The two functions of a list of lines and a quantization: the arguments
+// converted in order, then `run` on them.
+template <typename Run>
+PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Run&& run) {
   PyObject* a[2];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded("lines", [&]() -> PyObject* {
     std::vector<LineItem> lines;
     uint32_t q = 0;
     if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
+    return run(std::move(lines), q);
+  });
+}
+
+PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const Signature sig{"py_get_totals", kLinesParams, 2};
+  return lines_call(sig, args, nargs, kwnames, [](std::vector<LineItem> lines, uint32_t q) -> PyObject* {
     Outcome<Totals> t = get_totals(std::move(lines), q);
     if (!t.ok()) return raise_error(t.error(), "lines");
     return totals_to_dict(report_totals(t.value(), q));
@@ -66,12 +75,7 @@ PyObject* py_get_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 PyObject* py_reckon_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature sig{"py_reckon_lines", kLinesParams, 2};
-  PyObject* a[2];
-  if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded("lines", [&]() -> PyObject* {
-    std::vector<LineItem> lines;
-    uint32_t q = 0;
-    if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
+  return lines_call(sig, args, nargs, kwnames, [](std::vector<LineItem> lines, uint32_t q) -> PyObject* {
     Outcome<Decimal> total = reckon_lines(std::move(lines), q);
     if (!total.ok()) return raise_error(total.error(), "lines");
     // printed in full, not cut to the quantization
@@ -100,7 +104,7 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 
 // The two line generators: one context record in, line item dicts out.
 template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context)>
-PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* context_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* a[1];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   static constexpr std::string_view kExtraLines = "provided_lines_context['extra_lines']";
@@ -115,12 +119,12 @@ PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nar
 
 PyObject* py_deliverable_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature sig{"py_deliverable_lines", kContextParams, 1};
-  return lines_call<DeliverableLinesContext, deliverable_lines>(sig, args, nargs, kwnames);
+  return context_call<DeliverableLinesContext, deliverable_lines>(sig, args, nargs, kwnames);
 }
 
 PyObject* py_tip_fee_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const Signature sig{"py_tip_fee_lines", kContextParams, 1};
-  return lines_call<TipLinesContext, tip_fee_lines>(sig, args, nargs, kwnames);
+  return context_call<TipLinesContext, tip_fee_lines>(sig, args, nargs, kwnames);
 }
 
 #define CORBYL_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f))

@@ -234,7 +234,7 @@ PyObject* t_records(PyObject*, PyObject* const*, Py_ssize_t nargs) {
 
 int exec_testing(PyObject*) {
   // share the classes of the module `corbyl`, so that its members are read
-  if (!cp::init_keys()) return -1;
+  // (first: the keys' templates of generated lines already use the classes)
   cp::PyRef corbyl_module = cp::PyRef::steal(PyImport_ImportModule("corbyl"));
   if (!corbyl_module) return -1;
   cp::PyRef line_type = cp::PyRef::steal(PyObject_GetAttrString(corbyl_module.get(), "LineType"));
@@ -246,6 +246,7 @@ int exec_testing(PyObject*) {
       !cp::adopt_enum_class<corbyl::Account>(account.get())) {
     return -1;
   }
+  if (!cp::init_keys()) return -1;
   return 0;
 }
 
