@@ -57,6 +57,9 @@ bool intern_record_keys() {
 // mapping[key] as a new reference; on failure the lookup's own error is set
 // (KeyError(key) for a dict).
 bool lookup(Reader& rd, PyObject* map, PyObject* key, PyRef& out) {
+  // Any lookup may run Python code: a mapping's own __getitem__, or the
+  // __eq__ of another key of a dict that collides with this one.
+  ++rd.calls_out;
   if (PyDict_CheckExact(map)) {
 #if CORBYL_PY313_PLUS
     PyObject* v = nullptr;
@@ -77,7 +80,6 @@ bool lookup(Reader& rd, PyObject* map, PyObject* key, PyRef& out) {
 #endif
     return true;
   }
-  ++rd.calls_out;  // the mapping's own __getitem__
   out = PyRef::steal(PyObject_GetItem(map, key));
   return static_cast<bool>(out);
 }

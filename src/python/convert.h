@@ -41,9 +41,9 @@ const ResultKeys& result_keys();
 bool init_keys();
 
 // The state of one conversion of an argument. `calls_out` counts the steps
-// that may have run Python code (a mapping's __getitem__, __index__, a
-// sequence's own iteration), so that a record read in one pass over an exact
-// dict knows when its snapshot of the values may have gone stale. `path` is
+// that may have run Python code (any key lookup, __index__, a sequence's own
+// length and iteration), so that a record read in one pass over an exact dict
+// knows when its snapshot of the values may have gone stale. `path` is
 // where a failure was, innermost step first: a record's field (with the id of
 // a line item whose id was read) or a list's position; it grows only as a
 // failure passes back up through the readers.
