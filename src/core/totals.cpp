@@ -1,8 +1,8 @@
 #include "totals.h"
 
 #include <algorithm>
-#include <cassert>
 #include <array>
+#include <cassert>
 #include <numeric>
 
 #include "exact_sum.h"
@@ -121,7 +121,9 @@ bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
 // The line's subtotal s = x + a: its amount a plus its percentage part x
 // of the running total T. Its value v = (zero + a) + x is the same number
 // with the same scale (adding to a zero gives the other operand, and a sum
-// does not depend on the order of its operands), so s stands for both.
+// does not depend on the order of its operands), so s stands for both;
+// only when a and x are both zero do their scales differ, and a zero value
+// adds nothing to the group sum.
 Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
   static const Decimal kHundredth = Decimal::from_parts(1, 2, false);
   static const Decimal kOne = Decimal::from_parts(1, 0, false);
