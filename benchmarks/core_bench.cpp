@@ -77,13 +77,14 @@ std::vector<corbyl::LineItem> bill(int n) {
     if (group == 0) {
       const int cents = i % 100;
       // (appended piece by piece: GCC 12 warns falsely on string + string)
-      l.amount = std::to_string(10 + i);
-      l.amount += cents < 10 ? ".0" : ".";
-      l.amount += std::to_string(cents);
-      l.percentage.assign(1, '0');  // (GCC 12 warns falsely on assigning a literal)
+      std::string amount = std::to_string(10 + i);
+      amount += cents < 10 ? ".0" : ".";
+      amount += std::to_string(cents);
+      l.amount = amount;
+      l.percentage = "0";
     } else {
-      l.amount = std::string(group == 1 ? "0.30" : "0.25");
-      l.percentage = std::string(group == 1 ? "2.5" : "2.9");
+      l.amount = group == 1 ? "0.30" : "0.25";
+      l.percentage = group == 1 ? "2.5" : "2.9";
       l.back_into_percentage = i == n - 1;
     }
     out.push_back(l);

@@ -122,6 +122,30 @@ def test_a_line_changed_while_it_is_read_is_read_as_it_changes():
     assert corbyl.py_get_totals([equal_keys], 2)["total"] == "2.50"
 
 
+def test_a_text_let_go_while_the_bill_is_read_stays_as_it_was_read():
+    # the first line's texts are read, then the second line's id drops the
+    # caller's only references to them and fills the freed memory with
+    # other characters: the bill is still the one that was read
+    amount, description = "".join(["12", ".34"]), "".join(["first", " line"])
+    first = line(1, 0, amount)
+    first["description"] = description
+    del amount, description
+    litter = []
+
+    class Id:
+        def __index__(self):
+            first.update(amount="0", description="")
+            litter.extend("".join(["9", str(i % 10) * 4]) for i in range(5000))
+            return 2
+
+    second = line(1, 0, "1.00")
+    second["id"] = Id()
+    assert corbyl.py_get_totals([first, second], 2)["total"] == "13.34"
+    first.update(amount="".join(["12", ".34"]), description="".join(["first", " line"]))
+    echoed = corbyl.py_deliverable_lines(sale(extra_lines=[first, second]))[-2:]
+    assert [(e["amount"], e["description"]) for e in echoed] == [("12.34", "first line"), ("1.00", "")]
+
+
 class WrongValues(dict):
     """Returns a value of the wrong type for one key."""
 

@@ -63,7 +63,7 @@ def test_the_reference_is_generated_from_the_current_stubs():
 # How each native field type is spelled in the stubs.
 STUB_TYPES = {
     "int16_t": "int", "int32_t": "int", "int64_t": "int", "uint16_t": "int", "uint32_t": "int", "bool": "bool",
-    "std::string": "str", "std::optional<std::string>": "str | None", "std::optional<int64_t>": "int | None",
+    "Text": "str", "std::optional<Text>": "str | None", "std::optional<int64_t>": "int | None",
     "LineType": "LineType", "Category": "Category", "Account": "Account",
     "std::vector<ServicePlan>": "Sequence[ServicePlan]", "std::vector<LineItem>": "Sequence[LineItem]",
     "std::optional<Pricing>": "Pricing | None",

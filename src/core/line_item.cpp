@@ -51,7 +51,7 @@ class SipHash {
     ++words_;
   }
 
-  void text(const std::string& t) {
+  void text(std::string_view t) {
     const size_t n = t.size();
     const char* p = t.data();
     word(n);

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 
 #include "enums.h"
 #include "record.h"
+#include "text.h"
 
 namespace corbyl {
 
@@ -17,10 +17,10 @@ namespace corbyl {
   X(int32_t, id, 0)                                               \
   X(int16_t, priority, 0)                                         \
   X(LineType, kind, LineType::BasePrice)                          \
-  X(std::string, amount, )                                        \
-  X(std::string, description, )                                   \
-  X(std::optional<std::string>, frozen_value, )                   \
-  X(std::string, percentage, )                                    \
+  X(Text, amount, )                                               \
+  X(Text, description, )                                          \
+  X(std::optional<Text>, frozen_value, )                          \
+  X(Text, percentage, )                                           \
   X(Category, category, Category::ShieldFee)                      \
   X(std::optional<int64_t>, destination_user_id, )                \
   X(Account, destination_account, Account::Card)                  \

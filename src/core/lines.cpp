@@ -32,7 +32,10 @@ constexpr GeneratedLine kGenerated[] = {
 };
 static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipProcessing) + 1);
 
-LineItem generated(Generated which, std::string amount, std::string percentage, bool back_into_percentage = false) {
+// The amount or percentage 0 of a generated line (one character).
+const Text kZero = Text::literal("0");
+
+LineItem generated(Generated which, Text amount, Text percentage, bool back_into_percentage = false) {
   const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
   LineItem l;
   l.id = g.id;
@@ -48,7 +51,7 @@ LineItem generated(Generated which, std::string amount, std::string percentage, 
 
 // A text of the pricing, a plan or the context, parsed; the parse error
 // names the field's place.
-std::optional<TabulationError> parse_at(const std::string& text, const Place& place, Decimal& out) {
+std::optional<TabulationError> parse_at(std::string_view text, const Place& place, Decimal& out) {
   const Decimal::Parsed p = Decimal::parse(text);
   if (!p.ok()) return error_text(parse_message(p.error), place);
   out = p.value;
@@ -57,7 +60,7 @@ std::optional<TabulationError> parse_at(const std::string& text, const Place& pl
 
 // Parses a percentage and, when asked (the payment is international), adds
 // the pricing's international conversion percentage to it exactly.
-std::optional<TabulationError> add_conversion(const std::string& first, const Place& first_place,
+std::optional<TabulationError> add_conversion(std::string_view first, const Place& first_place,
                                               const Pricing& pricing, bool international, Decimal& sum) {
   if (auto err = parse_at(first, first_place, sum)) return err;
   if (international) {
@@ -96,7 +99,12 @@ Request check_request(DeliverableLinesContext& c) {
   if (!c.pricing) return problem(kPricingNotProvided);
   auto& plans = c.pricing->plans;
   auto it = std::find_if(plans.begin(), plans.end(), [&](const ServicePlan& p) { return p.name == *c.plan_name; });
-  if (it == plans.end()) return problem("Could not find " + *c.plan_name + " in plan list.");
+  if (it == plans.end()) {
+    std::string message = "Could not find ";
+    message += c.plan_name->str();
+    message += " in plan list.";
+    return problem(std::move(message));
+  }
   r.plan = &*it;
   r.plan_index = static_cast<uint32_t>(it - plans.begin());
   const Decimal::Parsed base = Decimal::parse(c.base_price);  // the line keeps the text
@@ -119,10 +127,10 @@ void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool
                         std::move(p.stripe_blended_rate_percentage), true));
   r.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
   if (international) {
-    r.push_back(generated(Generated::CrossBorder, "0", std::move(p.stripe_payout_cross_border_percentage)));
+    r.push_back(generated(Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage)));
   }
   if (!plan.connection_fee_waived) {
-    r.push_back(generated(Generated::Connect, std::move(p.stripe_active_account_monthly_fee), "0"));
+    r.push_back(generated(Generated::Connect, std::move(p.stripe_active_account_monthly_fee), kZero));
   }
 }
 
@@ -134,7 +142,7 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
   Pricing& pricing = *c.pricing;
   if (c.table_product) {
     r.push_back(generated(Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage)));
-    r.push_back(generated(Generated::TableTax, "0", std::move(pricing.table_tax)));
+    r.push_back(generated(Generated::TableTax, kZero, std::move(pricing.table_tax)));
     if (positive) append_processing_group(r, pricing, plan, c.international);
   } else if (c.escrow_enabled && positive) {
     Decimal shield;
@@ -143,7 +151,7 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
     r.push_back(generated(Generated::Shield, std::move(plan.shield_static_price), shield.to_string()));
     append_processing_group(r, pricing, plan, c.international);
   } else if (request.per_deliverable > Decimal()) {
-    r.push_back(generated(Generated::DeliverableTracking, std::move(plan.per_deliverable_price), "0"));
+    r.push_back(generated(Generated::DeliverableTracking, std::move(plan.per_deliverable_price), kZero));
   }
   return std::nullopt;
 }
@@ -161,13 +169,13 @@ Outcome<Lines> tip_fee_lines(TipLinesContext context) {
     return *err;
   }
   Lines lines;
-  lines.reserve(3);
+  lines.reserve(4);
   lines.push_back(generated(Generated::TipProcessing, std::move(p.processing_static), processing.to_string()));
   lines.push_back(generated(Generated::CardFee, std::move(p.stripe_blended_rate_static),
                             std::move(p.stripe_blended_rate_percentage)));
   lines.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
   if (context.international) {
-    lines.push_back(generated(Generated::CrossBorder, "0", std::move(p.stripe_payout_cross_border_percentage)));
+    lines.push_back(generated(Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage)));
   }
   return lines;
 }
@@ -181,7 +189,7 @@ Outcome<Lines> deliverable_lines(DeliverableLinesContext c) {
   const bool brings_base = std::any_of(c.extra_lines.begin(), c.extra_lines.end(),
                                        [](const LineItem& l) { return l.kind == LineType::BasePrice; });
   if (!brings_base) {
-    LineItem b = generated(Generated::BasePrice, std::move(c.base_price), "0");
+    LineItem b = generated(Generated::BasePrice, std::move(c.base_price), kZero);
     b.destination_user_id = c.user_id;
     r.push_back(std::move(b));
   }

@@ -12,7 +12,7 @@ namespace {
 
 // The text of one field of line i parsed, or the parse error at its place.
 std::optional<TabulationError> parse_field(const LineItem& line, uint32_t i, std::string_view field,
-                                           const std::string& text, Decimal& out) {
+                                           std::string_view text, Decimal& out) {
   const Decimal::Parsed p = Decimal::parse(text);
   if (!p.ok()) return error_text(parse_message(p.error), Place::line(i, line.id, field));
   out = p.value;

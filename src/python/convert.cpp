@@ -91,6 +91,13 @@ bool lookup(Reader& rd, PyObject* map, PyObject* key, PyRef& out) {
 // the record does not name) answers false and is read key by key.
 template <typename R>
 bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, RecordInfo<R>::count>& values) {
+#ifdef Py_GIL_DISABLED
+  // Without the GIL another thread may change the dict meanwhile, and the
+  // values it lends could go with it: every field is looked up instead,
+  // each value owned while it is read.
+  (void)o, (void)keys, (void)values;
+  return false;
+#else
   constexpr size_t n = RecordInfo<R>::count;
   if (!PyDict_CheckExact(o) || PyDict_GET_SIZE(o) != static_cast<Py_ssize_t>(n)) return false;
   Py_ssize_t pos = 0;
@@ -106,6 +113,7 @@ bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, Reco
     expected = k + 1;
   }
   return true;  // n distinct keys of the record in a dict of n items: all of them
+#endif
 }
 
 // Reads a record field by field in declared order: a failed lookup keeps its
@@ -190,7 +198,17 @@ bool read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
     out.reserve(static_cast<size_t>(size()));
     // the size is read again at each step: reading an element may shrink a list
     for (Py_ssize_t k = 0; k < size(); ++k) {
+#ifdef Py_GIL_DISABLED
+      // another thread may shrink the list meanwhile: the element is taken
+      // owned, or the list ended
+      PyRef item = list ? PyRef::steal(PyList_GetItemRef(o, k)) : PyRef::borrow(PyTuple_GET_ITEM(o, k));
+      if (!item) {
+        PyErr_Clear();
+        break;
+      }
+#else
       PyRef item = PyRef::borrow(list ? PyList_GET_ITEM(o, k) : PyTuple_GET_ITEM(o, k));
+#endif
       // read in place; a record that fails to read is taken off again
       if (!read_value(rd, item.get(), out.emplace_back())) {
         out.pop_back();
@@ -244,7 +262,9 @@ PyObject* new_ref(PyObject* o) {
 PyObject* to_python(int32_t v) { return PyLong_FromLong(v); }
 PyObject* to_python(int16_t v) { return PyLong_FromLong(v); }
 PyObject* to_python(bool v) { return new_ref(v ? Py_True : Py_False); }
-PyObject* to_python(const std::string& s) {
+PyObject* to_python(const Text& t) {
+  if (const void* source = t.source()) return new_ref(static_cast<PyObject*>(const_cast<void*>(source)));
+  const std::string_view s = t.str();
   return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
 }
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
@@ -401,15 +421,25 @@ bool read_value(Reader& rd, PyObject* o, bool& out) {
   return false;
 }
 
-bool read_value(Reader&, PyObject* o, std::string& out) {
+bool read_value(Reader& rd, PyObject* o, Text& out) {
   if (!PyUnicode_Check(o)) {
     type_error_expected(o, "str");
     return false;
   }
+  // the str keeps its UTF-8 form (its own characters, for ASCII) as long as
+  // it lives, and the call holds it
+  const char* utf8;
   Py_ssize_t n = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(o, &n);
-  if (!utf8) return false;
-  out.assign(utf8, static_cast<size_t>(n));
+  if (PyUnicode_IS_COMPACT_ASCII(o)) {
+    utf8 = static_cast<const char*>(PyUnicode_DATA(o));
+    n = PyUnicode_GET_LENGTH(o);
+  } else if (!(utf8 = PyUnicode_AsUTF8AndSize(o, &n))) {
+    return false;
+  }
+  rd.texts.hold(o);
+  // only an exact str may be given back as it came; a subclass's text is
+  // written as a new str
+  out.set_view(std::string_view(utf8, static_cast<size_t>(n)), PyUnicode_CheckExact(o) ? o : nullptr);
   return true;
 }
 

@@ -40,6 +40,38 @@ const ResultKeys& result_keys();
 // Interns every key; the module's execution runs it before anything else.
 bool init_keys();
 
+// The str objects whose characters the texts of one call view (Text): each
+// is held from its reading until the call has built its result, so that
+// Python code that runs meanwhile (an __index__, a mapping's own lookup)
+// cannot free the characters by changing the caller's records. A text taken
+// over unchanged is given back as the very str object it viewed.
+class HeldTexts {
+ public:
+  HeldTexts() = default;
+  HeldTexts(const HeldTexts&) = delete;
+  HeldTexts& operator=(const HeldTexts&) = delete;
+  ~HeldTexts() {
+    for (size_t i = 0; i < count_ && i < kInPlace; ++i) Py_DECREF(in_place_[i]);
+    for (PyObject* o : more_) Py_DECREF(o);
+  }
+  void hold(PyObject* o) {
+    if (count_ < kInPlace) {
+      in_place_[count_] = o;
+    } else {
+      more_.push_back(o);  // (may throw: then nothing more is held)
+    }
+    ++count_;
+    Py_INCREF(o);
+  }
+
+ private:
+  // the texts of a typical bill are held without an allocation
+  static constexpr size_t kInPlace = 64;
+  std::array<PyObject*, kInPlace> in_place_;
+  size_t count_ = 0;
+  std::vector<PyObject*> more_;
+};
+
 // The state of one conversion of an argument. `calls_out` counts the steps
 // that may have run Python code (any key lookup, __index__, a sequence's own
 // length and iteration), so that a record read in one pass over an exact dict
@@ -48,12 +80,15 @@ bool init_keys();
 // a line item whose id was read) or a list's position; it grows only as a
 // failure passes back up through the readers.
 struct Reader {
+  explicit Reader(HeldTexts& held) : texts(held) {}
+
   struct Step {
     PyObject* key = nullptr;  // the field's interned key, or nullptr for a position
     Py_ssize_t index = 0;
     bool has_id = false;
     int32_t id = 0;
   };
+  HeldTexts& texts;  // the call's, for the str objects its texts view
   uint64_t calls_out = 0;
   std::vector<Step> path;
 
@@ -69,7 +104,7 @@ bool read_value(Reader& rd, PyObject* o, int64_t& out);
 bool read_value(Reader& rd, PyObject* o, uint16_t& out);
 bool read_value(Reader& rd, PyObject* o, uint32_t& out);
 bool read_value(Reader& rd, PyObject* o, bool& out);
-bool read_value(Reader& rd, PyObject* o, std::string& out);
+bool read_value(Reader& rd, PyObject* o, Text& out);
 bool read_value(Reader& rd, PyObject* o, LineType& out);
 bool read_value(Reader& rd, PyObject* o, Category& out);
 bool read_value(Reader& rd, PyObject* o, Account& out);
@@ -95,10 +130,10 @@ bool read_value(Reader& rd, PyObject* o, std::optional<T>& out) {
   return true;
 }
 
-// Converts a whole argument.
+// Converts a whole argument; its texts are held by `texts`.
 template <typename T>
-bool read_argument(PyObject* o, T& out) {
-  Reader rd;
+bool read_argument(PyObject* o, HeldTexts& texts, T& out) {
+  Reader rd(texts);
   return read_value(rd, o, out);
 }
 

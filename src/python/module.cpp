@@ -35,11 +35,12 @@ PyObject* guarded(std::string_view lines, F&& body) {
   return nullptr;
 }
 
-// Converts one argument; a TypeError is reported as a failure of the
-// argument, and any failure inside it carries a note of where it was.
+// Converts one argument, its texts held by the call's `texts`; a TypeError
+// is reported as a failure of the argument, and any failure inside it
+// carries a note of where it was.
 template <typename T>
-bool argument(PyObject* o, const char* name, T& out) {
-  Reader rd;
+bool argument(PyObject* o, const char* name, HeldTexts& texts, T& out) {
+  Reader rd(texts);
   if (read_value(rd, o, out)) return true;
   wrap_argument_error(name);
   add_note(rd.failure_note(name));
@@ -57,9 +58,10 @@ PyObject* lines_call(const Signature& sig, PyObject* const* args, Py_ssize_t nar
   PyObject* a[2];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded("lines", [&]() -> PyObject* {
+    HeldTexts texts;
     std::vector<LineItem> lines;
     uint32_t q = 0;
-    if (!argument(a[0], "lines", lines) || !argument(a[1], "quantization", q)) return nullptr;
+    if (!argument(a[0], "lines", texts, lines) || !argument(a[1], "quantization", texts, q)) return nullptr;
     return run(std::move(lines), q);
   });
 }
@@ -89,11 +91,12 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   PyObject* a[3];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   return guarded("", [&]() -> PyObject* {
-    std::string amount;
+    HeldTexts texts;
+    Text amount;
     uint16_t divisor = 0;
     uint32_t q = 0;
-    if (!argument(a[0], "source_amount", amount) || !argument(a[1], "divisor", divisor) ||
-        !argument(a[2], "quantization", q)) {
+    if (!argument(a[0], "source_amount", texts, amount) || !argument(a[1], "divisor", texts, divisor) ||
+        !argument(a[2], "quantization", texts, q)) {
       return nullptr;
     }
     Outcome<Division> d = divide_amount(amount, divisor, q);
@@ -109,8 +112,9 @@ PyObject* context_call(const Signature& sig, PyObject* const* args, Py_ssize_t n
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
   static constexpr std::string_view kExtraLines = "provided_lines_context['extra_lines']";
   return guarded(kExtraLines, [&]() -> PyObject* {
+    HeldTexts texts;
     Context context;
-    if (!argument(a[0], "provided_lines_context", context)) return nullptr;
+    if (!argument(a[0], "provided_lines_context", texts, context)) return nullptr;
     Outcome<std::vector<LineItem>> lines = generate(std::move(context));
     if (!lines.ok()) return raise_error(lines.error(), kExtraLines);
     return line_items_to_list(lines.value());

@@ -148,9 +148,10 @@ namespace cp = corbyl::py;
 // Like py_get_totals: every line's subtotal is a printed fixed value.
 PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
+  cp::HeldTexts texts;
   std::vector<corbyl::LineItem> lines;
   uint32_t q = 0;
-  if (!cp::read_argument(args[0], lines) || !cp::read_argument(args[1], q)) return nullptr;
+  if (!cp::read_argument(args[0], texts, lines) || !cp::read_argument(args[1], texts, q)) return nullptr;
   const Decimal value = Decimal::from_parts(1234, 2, false);
   corbyl::TotalsReport report{value, value, {}};
   report.subtotals.reserve(lines.size());
@@ -162,13 +163,14 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 // writes a base price line and `fee_lines` fee lines copied from it.
 PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_lines", nargs, 2)) return nullptr;
+  cp::HeldTexts texts;
   corbyl::DeliverableLinesContext c;
   uint32_t fee_lines = 0;
-  if (!cp::read_argument(args[0], c) || !cp::read_argument(args[1], fee_lines)) return nullptr;
+  if (!cp::read_argument(args[0], texts, c) || !cp::read_argument(args[1], texts, fee_lines)) return nullptr;
   std::vector<corbyl::LineItem> lines;
   corbyl::LineItem base;
   base.amount = c.base_price;
-  base.percentage.assign(1, '0');  // (GCC 12 warns falsely on assigning the literal "0")
+  base.percentage = corbyl::Text::literal("0");
   base.destination_user_id = c.user_id;
   lines.push_back(base);
   for (uint32_t i = 0; i < fee_lines; ++i) {

@@ -15,6 +15,10 @@
 #include "core/totals.h"
 
 namespace corbyl {
+
+// A text prints as its characters in a failed expectation.
+void PrintTo(const Text& t, std::ostream* os) { *os << '"' << t.str() << '"'; }
+
 namespace {
 
 LineItem L(int32_t id, int16_t priority, std::string amount, std::string percentage = "0", bool back = false) {
@@ -105,7 +109,7 @@ TEST_P(ReceivingOrder, IsTheSameWhateverThePlaces) {
   SubtotalMap m(lines);
   for (uint32_t i = 0; i < lines.size(); ++i) {
     auto parsed = Decimal::parse(lines[i].amount);
-    ASSERT_TRUE(parsed.ok()) << lines[i].amount;
+    ASSERT_TRUE(parsed.ok()) << lines[i].amount.str();
     m.insert_or_assign(i, parsed.value);
   }
   std::vector<Decimal> before;
@@ -197,14 +201,15 @@ TEST(SubtotalMap, KeepsLinesWithDistinctIdsApartInItsTable) {
 // hash spreads well, and one when it misses the byte.
 TEST(LineHash, OneByteAnywhereInAnyTextSpreadsOverTheBuckets) {
   const std::string text(40, 'x');
-  std::string LineItem::*texts[] = {&LineItem::amount, &LineItem::description, &LineItem::percentage};
+  Text LineItem::*texts[] = {&LineItem::amount, &LineItem::description, &LineItem::percentage};
   for (auto field : texts) {
     for (const size_t at : {0, 7, 8, 19, 20, 31, 32, 39}) {
       std::set<uint64_t> buckets;
       for (int v = 0; v < 256; ++v) {
         LineItem l = L(0, 0, "1.00");
-        l.*field = text;
-        (l.*field)[at] = static_cast<char>(v);
+        std::string changed = text;
+        changed[at] = static_cast<char>(v);
+        l.*field = changed;
         buckets.insert(hash_value(l) & 1023);
       }
       EXPECT_GT(buckets.size(), 190u) << "byte " << at;
