@@ -70,6 +70,27 @@ Decimal::Parsed Decimal::parse_general(std::string_view text) {
 }
 
 size_t Decimal::print(char* out) const {
+  if (hi64(coefficient()) == 0) {
+    // The usual number: written from its last digit backwards, the point
+    // set in passing and zeros added up to one integer digit.
+    char buf[kMaxPrinted];
+    char* const end = buf + kMaxPrinted;
+    char* p = end;
+    uint64_t c = lo64(coefficient());
+    for (uint32_t k = scale(); k > 0; --k) {
+      *--p = static_cast<char>('0' + c % 10);
+      c /= 10;
+    }
+    if (scale() > 0) *--p = '.';
+    do {
+      *--p = static_cast<char>('0' + c % 10);
+      c /= 10;
+    } while (c != 0);
+    if (negative()) *--p = '-';
+    const size_t n = static_cast<size_t>(end - p);
+    std::memcpy(out, p, n);
+    return n;
+  }
   // Digits of the coefficient, least significant first.
   char digits[40];
   int n = 0;

@@ -10,13 +10,20 @@
 namespace corbyl {
 namespace {
 
-// The text of one field of line i parsed, or the parse error at its place.
-std::optional<TabulationError> parse_field(const LineItem& line, uint32_t i, std::string_view field,
-                                           std::string_view text, Decimal& out) {
+// The parse error of one field of line i, at its place.
+TabulationError parse_error(const LineItem& line, uint32_t i, std::string_view field, ParseError e) {
+  return error_text(parse_message(e), Place::line(i, line.id, field));
+}
+
+// The text of one field of line i parsed; false with `error` set when it
+// does not parse.
+inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
+                        Decimal& out, std::optional<TabulationError>& error) {
   const Decimal::Parsed p = Decimal::parse(text);
-  if (!p.ok()) return error_text(parse_message(p.error), Place::line(i, line.id, field));
   out = p.value;
-  return std::nullopt;
+  if (p.ok()) [[likely]] return true;
+  error = parse_error(line, i, field, p.error);
+  return false;
 }
 
 // Runs `work`; an abort inside it is marked with `place` (unless a place
@@ -41,7 +48,7 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
       return;
     }
     Decimal v;
-    if ((error = parse_field(line, i, "frozen_value", *line.frozen_value, v))) return;
+    if (!parse_field(line, i, "frozen_value", *line.frozen_value, v, error)) return;
     at_place(Place::line(i, line.id), [&] {
       if (v.sign() < 0) t.discount += v;
       t.total += v;
@@ -153,8 +160,11 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
     const uint32_t at = order[i];
     const LineItem& line = t.lines[at];
     Decimal a, p;
-    if (auto err = parse_field(line, at, "amount", line.amount, a)) return err;
-    if (auto err = parse_field(line, at, "percentage", line.percentage, p)) return err;
+    std::optional<TabulationError> err;
+    if (!parse_field(line, at, "amount", line.amount, a, err) ||
+        !parse_field(line, at, "percentage", line.percentage, p, err)) {
+      return err;
+    }
     at_place(Place::line(at, line.id), [&] {
       const Decimal s = line_subtotal(t.total, a, p, line.back_into_percentage);
       // an equal line seen before in this group shares its entry

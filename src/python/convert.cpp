@@ -117,21 +117,44 @@ bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, Reco
 }
 
 // Reads a record field by field in declared order: a failed lookup keeps its
-// own error, a failed conversion is reported as a failure of the field. The
-// values of an exact dict are taken from one pass over it as long as nothing
-// that could change the dict has run since; the dict holds them meanwhile.
+// own error, a failed conversion is reported as a failure of the field.
+//
+// An exact dict is read without hashing as long as nothing that could change
+// it has run since its reading began: first item by item while its keys come
+// in the record's order (the interned key itself at each step, so the value
+// is the one a lookup would find), then, from the first key out of order,
+// from one pass over all its items (snapshot). Anything else, and anything
+// after Python code may have run, is looked up key by key.
 template <typename R>
 bool read_record(Reader& rd, PyObject* o, R& r) {
   const RecordKeys<R>& keys = g_record_keys<R>;
-  std::array<PyObject*, RecordInfo<R>::count> values{};
-  const bool snapped = snapshot<R>(o, keys, values);
-  const uint64_t calls_at_snapshot = rd.calls_out;
+  std::array<PyObject*, RecordInfo<R>::count> values;
+  enum class From { Items, Snapshot, Lookup };
+#ifdef Py_GIL_DISABLED
+  From from = From::Lookup;  // (see snapshot)
+#else
+  From from = PyDict_CheckExact(o) ? From::Items : From::Lookup;
+#endif
+  Py_ssize_t pos = 0;
+  const uint64_t calls_at_start = rd.calls_out;
   size_t i = 0;
   const bool ok = RecordInfo<R>::visit(r, [&](auto& value) {
     PyObject* key = keys[i];
-    PyObject* item = values[i++];
+    PyObject* item = nullptr;
     PyRef looked_up;
-    if (!snapped || rd.calls_out != calls_at_snapshot) {
+    if (from != From::Lookup && rd.calls_out != calls_at_start) from = From::Lookup;
+    if (from == From::Items) {
+      PyObject *k, *v;
+      if (PyDict_Next(o, &pos, &k, &v) && k == key) {
+        item = v;
+      } else {
+        values.fill(nullptr);
+        from = snapshot<R>(o, keys, values) ? From::Snapshot : From::Lookup;
+      }
+    }
+    if (from == From::Snapshot) item = values[i];
+    ++i;
+    if (from == From::Lookup) {
       if (!lookup(rd, o, key, looked_up)) return false;
       item = looked_up.get();
     }
@@ -154,8 +177,35 @@ void type_error_expected(PyObject* o, const char* expected) {
   PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name, expected);
 }
 
+// The value of an exact int of one digit (most ids and priorities), read
+// in place; false for any other object.
+bool small_int(PyObject* o, long long& v) {
+  if (!PyLong_CheckExact(o)) return false;
+#if CORBYL_PY312_PLUS
+  auto* l = reinterpret_cast<PyLongObject*>(o);
+  if (!PyUnstable_Long_IsCompact(l)) return false;
+  v = PyUnstable_Long_CompactValue(l);
+  return true;
+#elif PY_VERSION_HEX >= 0x030B0000
+  const Py_ssize_t size = Py_SIZE(o);
+  if (size < -1 || size > 1) return false;
+  v = size * static_cast<long long>(reinterpret_cast<PyLongObject*>(o)->ob_digit[0]);
+  return true;
+#else
+  (void)v;
+  return false;
+#endif
+}
+
 template <typename T>
 bool read_integer(Reader& rd, PyObject* o, T& out) {
+  long long small;
+  if (small_int(o, small) && small >= static_cast<long long>(std::numeric_limits<T>::min()) &&
+      (small <= 0 || static_cast<unsigned long long>(small) <=
+                         static_cast<unsigned long long>(std::numeric_limits<T>::max()))) {
+    out = static_cast<T>(small);
+    return true;
+  }
   PyRef index;
   if (!PyLong_Check(o)) {
     ++rd.calls_out;  // __index__
@@ -480,10 +530,17 @@ PyObject* totals_to_dict(const TotalsReport& report) {
   PyRef result = PyRef::steal(PyDict_New());
   PyRef subtotals = PyRef::steal(new_dict(static_cast<Py_ssize_t>(report.subtotals.size())));
   if (!result || !subtotals) return result_creation_failed();
+  // lines of one group often have equal subtotals: a subtotal written the
+  // same as the one before shares its str
+  const Decimal* last = nullptr;
+  PyObject* last_text = nullptr;  // held by the subtotals dict
   for (const auto& [id, value] : report.subtotals) {
     PyRef key = PyRef::steal(to_python(id));
     if (!key) return result_creation_failed();
-    if (!put(subtotals.get(), key.get(), decimal_to_str(value))) return nullptr;
+    PyObject* text = last && last->identical(value) ? new_ref(last_text) : decimal_to_str(value);
+    if (!put(subtotals.get(), key.get(), text)) return nullptr;
+    last = &value;
+    last_text = text;
   }
   if (!put(result.get(), k.total, decimal_to_str(report.total)) ||
       !put(result.get(), k.discount, decimal_to_str(report.discount)) ||
