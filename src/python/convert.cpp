@@ -23,9 +23,9 @@ PyObject* g_line_template = nullptr;
 
 // The dicts of the lines the module generates, with every field but the
 // amount, the percentage and the user already in place (one for each kind
-// of generated line, grossed up or not): a generated line is written as a
-// copy of its template and two or three values. Kept for the life of the
-// process.
+// of generated line, grossed up or not), the amount and the percentage as
+// the text 0: a generated line is written as a copy of its template and
+// the values that differ from it. Kept for the life of the process.
 struct GeneratedTemplate {
   GeneratedLine line;
   bool back_into_percentage;
@@ -350,8 +350,8 @@ PyObject* line_item_to_dict(const LineItem& l) {
     static_assert(RecordInfo<LineItem>::fields[amount] == "amount" &&
                   RecordInfo<LineItem>::fields[percentage] == "percentage" &&
                   RecordInfo<LineItem>::fields[user] == "destination_user_id");
-    const bool ok = put(d.get(), keys[amount], to_python(l.amount)) &&
-                    put(d.get(), keys[percentage], to_python(l.percentage)) &&
+    const bool ok = (l.amount == "0" || put(d.get(), keys[amount], to_python(l.amount))) &&
+                    (l.percentage == "0" || put(d.get(), keys[percentage], to_python(l.percentage))) &&
                     (!l.destination_user_id || put(d.get(), keys[user], to_python(l.destination_user_id)));
     return ok ? d.release() : nullptr;
   }
@@ -437,6 +437,7 @@ bool init_keys() {
         l.category = g.category;
         l.destination_account = g.account;
         l.back_into_percentage = back;
+        l.amount = l.percentage = Text::literal("0");
         PyObject* d = line_item_to_dict(l);  // no template yet: the general path
         if (!d) return false;
         templates.push_back(GeneratedTemplate{g, back, d});
