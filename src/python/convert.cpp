@@ -140,27 +140,25 @@ bool read_record(Reader& rd, PyObject* o, R& r) {
   size_t i = 0;
   const bool ok = RecordInfo<R>::visit(r, [&](auto& value) {
     PyObject* key = keys[i];
-    PyObject* item = nullptr;
-    PyRef looked_up;
+    auto convert = [&](PyObject* item) {
+      if (read_value(rd, item, value)) return true;
+      wrap_field_error(RecordInfo<R>::name.data(), key);
+      return false;
+    };
     if (from != From::Lookup && rd.calls_out != calls_at_start) from = From::Lookup;
     if (from == From::Items) {
       PyObject *k, *v;
       if (PyDict_Next(o, &pos, &k, &v) && k == key) {
-        item = v;
-      } else {
-        values.fill(nullptr);
-        from = snapshot<R>(o, keys, values) ? From::Snapshot : From::Lookup;
+        ++i;
+        return convert(v);
       }
+      values.fill(nullptr);
+      from = snapshot<R>(o, keys, values) ? From::Snapshot : From::Lookup;
     }
-    if (from == From::Snapshot) item = values[i];
+    if (from == From::Snapshot) return convert(values[i++]);
     ++i;
-    if (from == From::Lookup) {
-      if (!lookup(rd, o, key, looked_up)) return false;
-      item = looked_up.get();
-    }
-    if (read_value(rd, item, value)) return true;
-    wrap_field_error(RecordInfo<R>::name.data(), key);
-    return false;
+    PyRef looked_up;
+    return lookup(rd, o, key, looked_up) && convert(looked_up.get());
   });
   if (!ok) {
     Reader::Step step{keys[i - 1]};
@@ -557,11 +555,14 @@ PyObject* parts_to_list(const Division& parts) {
   PyRef base = PyRef::steal(decimal_to_str(parts.base));
   PyRef list = PyRef::steal(PyList_New(parts.count));
   if (!larger || !base || !list) return result_creation_failed();
-  for (uint32_t i = 0; i < parts.count; ++i) {
-    PyObject* s = i < parts.larger_count ? larger.get() : base.get();
-    Py_INCREF(s);
-    PyList_SET_ITEM(list.get(), i, s);
-  }
+  auto fill = [&](uint32_t from, uint32_t to, PyObject* s) {
+    for (uint32_t i = from; i < to; ++i) {
+      Py_INCREF(s);
+      PyList_SET_ITEM(list.get(), i, s);
+    }
+  };
+  fill(0, parts.larger_count, larger.get());
+  fill(parts.larger_count, parts.count, base.get());
   return list.release();
 }
 

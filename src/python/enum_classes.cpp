@@ -7,11 +7,6 @@
 namespace corbyl::py {
 namespace {
 
-struct EnumObject {
-  PyObject_HEAD
-  uint16_t value;
-};
-
 uint16_t value_of_member(PyObject* o) { return reinterpret_cast<EnumObject*>(o)->value; }
 
 // Per enumeration: the class and its shared instances (one slot per
@@ -177,6 +172,7 @@ bool create_class() {
   PyType_Modified(tp);
   EnumState<E>::members = members;
   EnumState<E>::type = type.release();  // kept for the life of the process
+  g_known_enum_type<E>.store(tp, std::memory_order_release);
   return true;
 }
 
@@ -217,7 +213,7 @@ PyObject* enum_to_python(E variant) {
 }
 
 template <typename E>
-bool enum_from_python(PyObject* o, E& out) {
+bool enum_from_python_checked(PyObject* o, E& out) {
   PyObject* cls = enum_class<E>();
   if (!cls) return false;
   if (Py_TYPE(o) != reinterpret_cast<PyTypeObject*>(cls)) {
@@ -246,6 +242,7 @@ bool adopt_enum_class(PyObject* cls) {
     Py_INCREF(cls);
     EnumState<E>::members = members;
     EnumState<E>::type = cls;
+    g_known_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(cls), std::memory_order_release);
     return true;
   });
 }
@@ -256,9 +253,9 @@ template PyObject* enum_class<Account>();
 template PyObject* enum_to_python<LineType>(LineType);
 template PyObject* enum_to_python<Category>(Category);
 template PyObject* enum_to_python<Account>(Account);
-template bool enum_from_python<LineType>(PyObject*, LineType&);
-template bool enum_from_python<Category>(PyObject*, Category&);
-template bool enum_from_python<Account>(PyObject*, Account&);
+template bool enum_from_python_checked<LineType>(PyObject*, LineType&);
+template bool enum_from_python_checked<Category>(PyObject*, Category&);
+template bool enum_from_python_checked<Account>(PyObject*, Account&);
 template bool adopt_enum_class<LineType>(PyObject*);
 template bool adopt_enum_class<Category>(PyObject*);
 template bool adopt_enum_class<Account>(PyObject*);

@@ -2,6 +2,8 @@
 // per process, with one shared instance per variant.
 #pragma once
 
+#include <atomic>
+
 #include "core/enums.h"
 #include "pyref.h"
 
@@ -28,8 +30,29 @@ bool adopt_enum_class(PyObject* cls);
 // must carry it under that name for pickle to find it.
 PyObject* member_reconstructor();
 
+// A member: the object header and the variant's value.
+struct EnumObject {
+  PyObject_HEAD
+  uint16_t value;
+};
+
+// The class once it exists (set once, with the class), for the quick check
+// of a member read as a record field.
+template <typename E>
+inline std::atomic<PyTypeObject*> g_known_enum_type{nullptr};
+
 // Reads an instance of the class; TypeError for anything else.
 template <typename E>
-bool enum_from_python(PyObject* o, E& out);
+bool enum_from_python_checked(PyObject* o, E& out);
+
+template <typename E>
+inline bool enum_from_python(PyObject* o, E& out) {
+  // a member's type is the class, which then exists
+  if (Py_TYPE(o) == g_known_enum_type<E>.load(std::memory_order_acquire)) {
+    out = static_cast<E>(reinterpret_cast<EnumObject*>(o)->value);
+    return true;
+  }
+  return enum_from_python_checked(o, out);
+}
 
 }  // namespace corbyl::py
