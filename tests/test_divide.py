@@ -1,4 +1,5 @@
 """Dividing an amount into parts that add up exactly."""
+import sys
 from decimal import Decimal as D
 
 import pytest
@@ -70,6 +71,12 @@ def test_65535_parts_share_two_texts():
     assert len(parts) == 65535
     assert sum(D(p) for p in parts) == D("1000.00")
     assert set(parts) == {"0.02", "0.01"}
+    # two str objects, each referenced by the list once for every part it is
+    k = parts.count("0.02")
+    assert all(p is parts[0] for p in parts[:k]) and all(p is parts[-1] for p in parts[k:])
+    probe = [object()] * 3
+    overhead = sys.getrefcount(probe[0]) - 3  # what reading an item and asking adds
+    assert (sys.getrefcount(parts[0]) - overhead, sys.getrefcount(parts[-1]) - overhead) == (k, 65535 - k)
 
 
 def exact_or_specified(amount: str, n: int, q: int):
