@@ -16,7 +16,14 @@ import tempfile
 
 HERE = pathlib.Path(__file__).resolve().parent
 SIZES = [10, 30, 100, 300, 1000, 3000, 10000]
-CALLS = 20
+
+
+def calls_for(n: int) -> int:
+    """Enough calls that their count stands well above the run-to-run
+    variation of the interpreter's own start (tens of thousands of
+    instructions): about 200,000 lines in all, at least 20 calls."""
+    return max(20, 200_000 // n)
+
 
 SCRIPT = """
 import sys
@@ -40,7 +47,7 @@ def count(n: int, calls: int) -> int:
         site = os.pathsep.join(p for p in sys.path if p.endswith("-packages"))
         subprocess.run(
             ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", os.path.realpath(sys.executable), script],
-            check=True, capture_output=True, env=dict(os.environ, PYTHONPATH=site),
+            check=True, capture_output=True, env=dict(os.environ, PYTHONPATH=site, PYTHONHASHSEED="0"),
         )
         summary = re.search(r"^summary:\s+(\d+)", pathlib.Path(out).read_text(), re.M)
         return int(summary.group(1))
@@ -49,7 +56,8 @@ def count(n: int, calls: int) -> int:
 def main() -> None:
     print(f"{'lines':>6}{'instructions a call':>22}{'a line':>10}")
     for n in SIZES:
-        per_call = (count(n, CALLS) - count(n, 0)) / CALLS
+        calls = calls_for(n)
+        per_call = (count(n, calls) - count(n, 0)) / calls
         print(f"{n:>6}{per_call:>22,.0f}{per_call / n:>10,.0f}")
 
 
