@@ -70,59 +70,37 @@ Decimal::Parsed Decimal::parse_general(std::string_view text) {
 }
 
 size_t Decimal::print(char* out) const {
-  if (hi64(coefficient()) == 0) {
-    // The usual number: written from its last digit backwards, the point
-    // set in passing and zeros added up to one integer digit.
-    char buf[kMaxPrinted];
-    char* const end = buf + kMaxPrinted;
-    char* p = end;
-    uint64_t c = lo64(coefficient());
-    for (uint32_t k = scale(); k > 0; --k) {
-      *--p = static_cast<char>('0' + c % 10);
-      c /= 10;
-    }
-    if (scale() > 0) *--p = '.';
-    do {
-      *--p = static_cast<char>('0' + c % 10);
-      c /= 10;
-    } while (c != 0);
-    if (negative()) *--p = '-';
-    const size_t n = static_cast<size_t>(end - p);
-    std::memcpy(out, p, n);
-    return n;
-  }
-  // Digits of the coefficient, least significant first.
-  char digits[40];
-  int n = 0;
+  // Written from the last digit backwards: the point once the scale's digits
+  // are out, then zeros up to at least one integer digit, then the sign.
+  char buf[kMaxPrinted];
+  char* const end = buf + kMaxPrinted;
+  char* p = end;
+  const uint32_t sc = scale();
+  uint32_t written = 0;
+  auto digit = [&](uint64_t d) {
+    if (written == sc && sc > 0) *--p = '.';
+    *--p = static_cast<char>('0' + d);
+    ++written;
+  };
   u128 c = coefficient();
-  while (c > UINT64_MAX) {
+  while (hi64(c) != 0) {
     // peel off 19 digits at a time with one 128-bit division
     constexpr uint64_t k19 = 10000000000000000000ull;
-    u128 q = c / k19;
-    uint64_t rem = static_cast<uint64_t>(c - q * k19);
+    const u128 q = c / k19;
+    uint64_t rem = lo64(c - q * k19);
     for (int i = 0; i < 19; ++i) {
-      digits[n++] = static_cast<char>('0' + rem % 10);
+      digit(rem % 10);
       rem /= 10;
     }
     c = q;
   }
-  uint64_t s = static_cast<uint64_t>(c);
-  while (s != 0) {
-    digits[n++] = static_cast<char>('0' + s % 10);
-    s /= 10;
-  }
-  const int sc = static_cast<int>(scale());
-  while (n <= sc) digits[n++] = '0';  // at least one integer digit
-
-  char* o = out;
-  if (negative()) *o++ = '-';
-  for (int i = n - 1; i >= sc; --i) *o++ = digits[i];
-  if (sc > 0) {
-    *o++ = '.';
-    for (int i = sc - 1; i >= 0; --i) *o++ = digits[i];
-  }
-  assert(static_cast<size_t>(o - out) <= kMaxPrinted);
-  return static_cast<size_t>(o - out);
+  for (uint64_t s = lo64(c); s != 0; s /= 10) digit(s % 10);
+  while (written <= sc) digit(0);
+  if (negative()) *--p = '-';
+  assert(p >= buf);
+  const size_t n = static_cast<size_t>(end - p);
+  std::memcpy(out, p, n);
+  return n;
 }
 
 std::string Decimal::to_string() const {

@@ -13,17 +13,17 @@
 
 namespace corbyl {
 
-#define CORBYL_LINE_ITEM_FIELDS(X)                                \
-  X(int32_t, id, 0)                                               \
-  X(int16_t, priority, 0)                                         \
-  X(LineType, kind, LineType::BasePrice)                          \
-  X(Text, amount, )                                               \
-  X(Text, description, )                                          \
-  X(std::optional<Text>, frozen_value, )                          \
-  X(Text, percentage, )                                           \
-  X(Category, category, Category::ShieldFee)                      \
-  X(std::optional<int64_t>, destination_user_id, )                \
-  X(Account, destination_account, Account::Card)                  \
+#define CORBYL_LINE_ITEM_FIELDS(X)                 \
+  X(int32_t, id, 0)                                \
+  X(int16_t, priority, 0)                          \
+  X(LineType, kind, LineType::BasePrice)           \
+  X(Text, amount, )                                \
+  X(Text, description, )                           \
+  X(std::optional<Text>, frozen_value, )           \
+  X(Text, percentage, )                            \
+  X(Category, category, Category::ShieldFee)       \
+  X(std::optional<int64_t>, destination_user_id, ) \
+  X(Account, destination_account, Account::Card)   \
   X(bool, back_into_percentage, false)
 
 struct LineItem {

@@ -13,15 +13,15 @@
 
 namespace corbyl {
 
-#define CORBYL_SERVICE_PLAN_FIELDS(X)                 \
-  X(int32_t, id, 0)                                   \
-  X(Text, name, )                              \
-  X(bool, connection_fee_waived, false)               \
-  X(Text, per_deliverable_price, )             \
-  X(uint16_t, max_simultaneous_orders, 0)             \
-  X(bool, waitlisting, false)                         \
-  X(bool, paypal_invoicing, false)                    \
-  X(Text, shield_static_price, )               \
+#define CORBYL_SERVICE_PLAN_FIELDS(X)     \
+  X(int32_t, id, 0)                       \
+  X(Text, name, )                         \
+  X(bool, connection_fee_waived, false)   \
+  X(Text, per_deliverable_price, )        \
+  X(uint16_t, max_simultaneous_orders, 0) \
+  X(bool, waitlisting, false)             \
+  X(bool, paypal_invoicing, false)        \
+  X(Text, shield_static_price, )          \
   X(Text, shield_percentage_price, )
 
 struct ServicePlan {
@@ -29,21 +29,21 @@ struct ServicePlan {
 };
 CORBYL_RECORD_INFO(ServicePlan, CORBYL_SERVICE_PLAN_FIELDS);
 
-#define CORBYL_PRICING_FIELDS(X)                                  \
-  X(std::vector<ServicePlan>, plans, )                            \
-  X(Text, minimum_price, )                                 \
-  X(Text, table_percentage, )                              \
-  X(Text, table_static, )                                  \
-  X(Text, table_tax, )                                     \
-  X(Text, processing_percentage, )                         \
-  X(Text, processing_static, )                             \
-  X(Text, international_conversion_percentage, )           \
-  X(Text, preferred_plan, )                                \
-  X(Text, stripe_blended_rate_percentage, )                \
-  X(Text, stripe_blended_rate_static, )                    \
-  X(Text, stripe_payout_cross_border_percentage, )         \
-  X(Text, stripe_active_account_monthly_fee, )             \
-  X(Text, stripe_payout_static, )                          \
+#define CORBYL_PRICING_FIELDS(X)                   \
+  X(std::vector<ServicePlan>, plans, )             \
+  X(Text, minimum_price, )                         \
+  X(Text, table_percentage, )                      \
+  X(Text, table_static, )                          \
+  X(Text, table_tax, )                             \
+  X(Text, processing_percentage, )                 \
+  X(Text, processing_static, )                     \
+  X(Text, international_conversion_percentage, )   \
+  X(Text, preferred_plan, )                        \
+  X(Text, stripe_blended_rate_percentage, )        \
+  X(Text, stripe_blended_rate_static, )            \
+  X(Text, stripe_payout_cross_border_percentage, ) \
+  X(Text, stripe_active_account_monthly_fee, )     \
+  X(Text, stripe_payout_static, )                  \
   X(Text, stripe_payout_percentage, )
 
 struct Pricing {
@@ -62,12 +62,12 @@ struct TipLinesContext {
 CORBYL_RECORD_INFO(TipLinesContext, CORBYL_TIP_LINES_CONTEXT_FIELDS);
 
 #define CORBYL_DELIVERABLE_LINES_CONTEXT_FIELDS(X) \
-  X(Text, base_price, )                     \
+  X(Text, base_price, )                            \
   X(bool, table_product, false)                    \
   X(bool, escrow_enabled, false)                   \
-  X(bool, international, false)                   \
+  X(bool, international, false)                    \
   X(std::vector<LineItem>, extra_lines, )          \
-  X(std::optional<Text>, plan_name, )       \
+  X(std::optional<Text>, plan_name, )              \
   X(std::optional<Pricing>, pricing, )             \
   X(int64_t, user_id, 0)                           \
   X(bool, allow_soft_failure, false)               \

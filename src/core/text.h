@@ -20,19 +20,15 @@ class Text {
  public:
   Text() = default;
   // A text of its own characters (a copy).
-  Text(std::string_view chars, std::nullptr_t) { own(chars); }
-  Text(const std::string& own) : Text(std::string_view(own), nullptr) {}  // NOLINT: implicit, like a string
-  Text(const char* own) : Text(std::string_view(own), nullptr) {}         // NOLINT: implicit, like a string
+  Text(const std::string& chars) { own(chars); }  // NOLINT: implicit, like a string
+  Text(const char* chars) { own(chars); }         // NOLINT: implicit, like a string
 
-  // Characters kept alive elsewhere for as long as the text is used.
-  static Text view(std::string_view chars, const void* source = nullptr) {
+  // A literal (static storage).
+  static Text literal(std::string_view chars) {
     Text t;
     t.view_ = chars;
-    t.source_ = source;
     return t;
   }
-  // A literal (static storage).
-  static Text literal(std::string_view chars) { return view(chars); }
 
   Text(const Text& other) : view_(other.view_), source_(other.source_) {
     if (other.own_) own(other.view_);
@@ -45,7 +41,8 @@ class Text {
   Text& operator=(Text&&) noexcept = default;
   ~Text() = default;
 
-  // Makes this text a view (see view()), in place.
+  // Makes this text a view of characters kept alive elsewhere for as long
+  // as the text is used, with the reader's handle of where they came from.
   void set_view(std::string_view chars, const void* source) {
     own_.reset();
     view_ = chars;

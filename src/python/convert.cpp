@@ -91,13 +91,6 @@ bool lookup(Reader& rd, PyObject* map, PyObject* key, PyRef& out) {
 // the record does not name) answers false and is read key by key.
 template <typename R>
 bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, RecordInfo<R>::count>& values) {
-#ifdef Py_GIL_DISABLED
-  // Without the GIL another thread may change the dict meanwhile, and the
-  // values it lends could go with it: every field is looked up instead,
-  // each value owned while it is read.
-  (void)o, (void)keys, (void)values;
-  return false;
-#else
   constexpr size_t n = RecordInfo<R>::count;
   if (!PyDict_CheckExact(o) || PyDict_GET_SIZE(o) != static_cast<Py_ssize_t>(n)) return false;
   Py_ssize_t pos = 0;
@@ -113,7 +106,6 @@ bool snapshot(PyObject* o, const RecordKeys<R>& keys, std::array<PyObject*, Reco
     expected = k + 1;
   }
   return true;  // n distinct keys of the record in a dict of n items: all of them
-#endif
 }
 
 // Reads a record field by field in declared order: a failed lookup keeps its
@@ -131,7 +123,10 @@ bool read_record(Reader& rd, PyObject* o, R& r) {
   std::array<PyObject*, RecordInfo<R>::count> values;
   enum class From { Items, Snapshot, Lookup };
 #ifdef Py_GIL_DISABLED
-  From from = From::Lookup;  // (see snapshot)
+  // Without the GIL another thread may change the dict meanwhile, and the
+  // values it lends could go with it: every field is looked up, each value
+  // owned while it is read.
+  From from = From::Lookup;
 #else
   From from = PyDict_CheckExact(o) ? From::Items : From::Lookup;
 #endif
@@ -197,23 +192,19 @@ bool small_int(PyObject* o, long long& v) {
 
 template <typename T>
 bool read_integer(Reader& rd, PyObject* o, T& out) {
-  long long small;
-  if (small_int(o, small) && small >= static_cast<long long>(std::numeric_limits<T>::min()) &&
-      (small <= 0 || static_cast<unsigned long long>(small) <=
-                         static_cast<unsigned long long>(std::numeric_limits<T>::max()))) {
-    out = static_cast<T>(small);
-    return true;
-  }
-  PyRef index;
-  if (!PyLong_Check(o)) {
-    ++rd.calls_out;  // __index__
-    index = PyRef::steal(PyNumber_Index(o));
-    if (!index) return false;
-    o = index.get();
-  }
+  long long v;
   int overflow = 0;
-  const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
-  if (v == -1 && PyErr_Occurred()) return false;
+  if (!small_int(o, v)) {
+    PyRef index;
+    if (!PyLong_Check(o)) {
+      ++rd.calls_out;  // __index__
+      index = PyRef::steal(PyNumber_Index(o));
+      if (!index) return false;
+      o = index.get();
+    }
+    v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    if (v == -1 && PyErr_Occurred()) return false;
+  }
   if (overflow || v < static_cast<long long>(std::numeric_limits<T>::min()) ||
       (v > 0 && static_cast<unsigned long long>(v) >
                     static_cast<unsigned long long>(std::numeric_limits<T>::max()))) {

@@ -9,13 +9,12 @@ namespace {
 
 uint16_t value_of_member(PyObject* o) { return reinterpret_cast<EnumObject*>(o)->value; }
 
-// Per enumeration: the class and its shared instances (one slot per
-// variant, in declaration order), set once.
+// Per enumeration: its shared instances (one slot per variant, in
+// declaration order), set once with the class (g_enum_type).
 template <typename E>
 struct EnumState {
   using Members = std::array<PyObject*, kVariantCount<E>>;
   static inline Once once;
-  static inline PyObject* type = nullptr;
   static inline Members members{};
 };
 
@@ -171,8 +170,8 @@ bool create_class() {
   }
   PyType_Modified(tp);
   EnumState<E>::members = members;
-  EnumState<E>::type = type.release();  // kept for the life of the process
-  g_known_enum_type<E>.store(tp, std::memory_order_release);
+  // kept for the life of the process
+  g_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(type.release()), std::memory_order_release);
   return true;
 }
 
@@ -193,7 +192,7 @@ PyObject* member_reconstructor() {
 template <typename E>
 PyObject* enum_class() {
   if (!EnumState<E>::once.run(create_class<E>)) return nullptr;
-  return EnumState<E>::type;
+  return reinterpret_cast<PyObject*>(g_enum_type<E>.load(std::memory_order_acquire));
 }
 
 template <typename E>
@@ -241,8 +240,7 @@ bool adopt_enum_class(PyObject* cls) {
     }
     Py_INCREF(cls);
     EnumState<E>::members = members;
-    EnumState<E>::type = cls;
-    g_known_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(cls), std::memory_order_release);
+    g_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(cls), std::memory_order_release);
     return true;
   });
 }
