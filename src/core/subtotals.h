@@ -69,18 +69,10 @@ class SubtotalMap {
     return true;
   }
 
-  // Whether no two entries share an id. A small map compares the ids of its
-  // entries; a larger one knows it from choosing its hash (no id repeats
+  // Whether no two entries share an id. A small map noticed it while it was
+  // searched; a larger one knows it from choosing its hash (no id repeats
   // among the lines), and otherwise answers false, which is always safe.
-  bool ids_distinct() const {
-    if (!slots_.empty()) return by_id_;
-    for (size_t i = 1; i < entries_.size(); ++i) {
-      for (size_t j = 0; j < i; ++j) {
-        if (lines_[entries_[i].line].id == lines_[entries_[j].line].id) return false;
-      }
-    }
-    return true;
-  }
+  bool ids_distinct() const { return slots_.empty() ? !id_repeats_ : by_id_; }
 
   // Whether no two entries hold equal lines (each finds itself); a check of
   // the map's own invariant, for assertions.
@@ -97,12 +89,17 @@ class SubtotalMap {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  // A small map (the usual bill) is searched entry by entry, with no hash:
-  // lines of a bill differ in their id, which equality compares first.
+  // A small map (the usual bill) is searched entry by entry, with no hash.
+  // Equal lines share their id, so only an entry of the same id is compared
+  // field by field; one of the same id that differs is a repeated id, noted
+  // for ids_distinct (every entry was searched for when it was inserted).
   Entry* find_small(uint32_t at) {
     const LineItem& line = lines_[at];
     for (Entry& e : entries_) {
-      if (e.line == at || lines_[e.line] == line) return &e;
+      const LineItem& other = lines_[e.line];
+      if (other.id != line.id) continue;
+      if (e.line == at || other == line) return &e;
+      id_repeats_ = true;
     }
     return nullptr;
   }
@@ -167,7 +164,8 @@ class SubtotalMap {
 
   const LineItem* lines_ = nullptr;
   size_t line_count_ = 0;
-  bool by_id_ = false;  // chosen when the table is made
+  bool by_id_ = false;       // chosen when the table is made
+  bool id_repeats_ = false;  // seen by the entry-by-entry search
   std::vector<Entry> entries_;
   std::vector<int32_t> slots_;  // open addressing over entries_, -1 = empty
 };
