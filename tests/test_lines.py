@@ -103,6 +103,17 @@ def test_escrow_sale_lines_and_their_fields():
         LineType.ConnectFee, "2.00", "0", 325)
 
 
+def test_every_call_writes_lines_of_its_own():
+    # a generated line is written from what the calls before wrote: neither
+    # a line that its caller changed nor another user may reach a later call
+    calls = [deliverable(sale()) for _ in range(3)]
+    expected = [dict(l) for l in calls[0]]
+    for l in calls[-1]:
+        l["amount"] = "changed"
+    assert deliverable(sale()) == expected
+    assert deliverable(sale(user_id=43))[0]["destination_user_id"] == 43
+
+
 EXTRA = line(5, 10, "1.00", kind=LineType.AddOn)
 EXTRA_BASE = line(6, 0, "30.00", kind=LineType.BasePrice)
 

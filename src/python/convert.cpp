@@ -26,10 +26,26 @@ PyObject* g_line_template = nullptr;
 // of generated line, grossed up or not), the amount and the percentage as
 // the text 0: a generated line is written as a copy of its template and
 // the values that differ from it. Kept for the life of the process.
+//
+// Each template also remembers the values of the last line written from it
+// and, once the same values came twice in a row, itself filled with them: a
+// host that prices sale after sale from the same pricing writes each
+// generated line as one copy. Values are the same when their characters
+// are. The memory is kept only with the GIL, which lets one thread at a
+// time use it; it is changed only where no Python code can run (none of
+// the allocations in between), so that a call made meanwhile by a finalizer
+// finds it whole.
+struct Filled {
+  PyObject* amount = nullptr;  // owned, as are the two below
+  PyObject* percentage = nullptr;
+  std::optional<int64_t> user;
+  PyObject* dict = nullptr;  // the template with these values, or nullptr
+};
 struct GeneratedTemplate {
   GeneratedLine line;
   bool back_into_percentage;
   PyObject* dict;
+  Filled filled;
 };
 std::vector<GeneratedTemplate> g_generated_templates;
 
@@ -317,33 +333,92 @@ PyObject* to_python(const std::optional<T>& v) {
 PyObject* to_python(const std::optional<int64_t>& v) { return v ? PyLong_FromLongLong(*v) : new_ref(Py_None); }
 
 // The template of a generated line, or nullptr for any other line.
-PyObject* generated_template(const LineItem& l) {
+GeneratedTemplate* generated_template(const LineItem& l) {
   if (!l.description.empty() || l.frozen_value) return nullptr;
-  for (const GeneratedTemplate& t : g_generated_templates) {
+  for (GeneratedTemplate& t : g_generated_templates) {
     if (t.line.id == l.id && t.line.priority == l.priority && t.line.kind == l.kind &&
         t.line.category == l.category && t.line.account == l.destination_account &&
         t.back_into_percentage == l.back_into_percentage) {
-      return t.dict;
+      return &t;
     }
   }
   return nullptr;
 }
 
+// A copy of the template `tmpl` with the amount, the percentage and the
+// user that differ from it (a text 0 is already in place).
+PyObject* fill_template(PyObject* tmpl, const Text& amount_text, PyObject* amount, const Text& percentage_text,
+                        PyObject* percentage, const std::optional<int64_t>& user) {
+  const RecordKeys<LineItem>& keys = g_record_keys<LineItem>;
+  constexpr size_t a = 3, p = 6, u = 8;  // positions among the keys
+  static_assert(RecordInfo<LineItem>::fields[a] == "amount" && RecordInfo<LineItem>::fields[p] == "percentage" &&
+                RecordInfo<LineItem>::fields[u] == "destination_user_id");
+  PyRef d = PyRef::steal(PyDict_Copy(tmpl));
+  if (!d) return result_creation_failed();
+  const bool ok = (amount_text == "0" || PyDict_SetItem(d.get(), keys[a], amount) == 0) &&
+                  (percentage_text == "0" || PyDict_SetItem(d.get(), keys[p], percentage) == 0) &&
+                  (!user || put(d.get(), keys[u], to_python(user)));
+  return ok ? d.release() : nullptr;
+}
+
+#ifndef Py_GIL_DISABLED
+// Whether a text has the characters of the str `s`.
+bool same_text(const Text& t, PyObject* s) {
+  if (t.source() == s) return true;
+  if (!PyUnicode_IS_COMPACT_ASCII(s)) return false;
+  return t.str() == std::string_view(static_cast<const char*>(PyUnicode_DATA(s)),
+                                     static_cast<size_t>(PyUnicode_GET_LENGTH(s)));
+}
+#endif
+
+// A new dict for a generated line, from its template.
+PyObject* generated_line_to_dict(GeneratedTemplate& t, const LineItem& l) {
+  if (l.amount == "0" && l.percentage == "0" && !l.destination_user_id) {
+    PyObject* d = PyDict_Copy(t.dict);
+    return d ? d : result_creation_failed();
+  }
+#ifdef Py_GIL_DISABLED
+  PyRef amount = PyRef::steal(to_python(l.amount)), percentage = PyRef::steal(to_python(l.percentage));
+  if (!amount || !percentage) return result_creation_failed();
+  return fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id);
+#else
+  Filled& f = t.filled;
+  if (f.amount && same_text(l.amount, f.amount) && same_text(l.percentage, f.percentage) &&
+      f.user == l.destination_user_id) {
+    if (f.dict) {
+      PyRef filled = PyRef::borrow(f.dict);  // held while it is copied
+      PyObject* d = PyDict_Copy(filled.get());
+      return d ? d : result_creation_failed();
+    }
+    // the second time in a row: the template is filled for the next ones
+    PyRef amount = PyRef::borrow(f.amount), percentage = PyRef::borrow(f.percentage);
+    PyRef d = PyRef::steal(
+        fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id));
+    if (!d) return nullptr;
+    PyObject* memo = PyDict_Copy(d.get());
+    if (!memo) return result_creation_failed();
+    if (f.amount == amount.get() && f.percentage == percentage.get() && f.user == l.destination_user_id && !f.dict) {
+      f.dict = memo;
+    } else {
+      Py_DECREF(memo);  // a call meanwhile remembered other values
+    }
+    return d.release();
+  }
+  PyRef amount = PyRef::steal(to_python(l.amount)), percentage = PyRef::steal(to_python(l.percentage));
+  if (!amount || !percentage) return result_creation_failed();
+  PyObject* d = fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id);
+  if (!d) return nullptr;
+  PyObject* old[] = {f.amount, f.percentage, f.dict};
+  f = Filled{amount.release(), percentage.release(), l.destination_user_id, nullptr};
+  for (PyObject* o : old) Py_XDECREF(o);
+  return d;
+#endif
+}
+
 // A new dict with the line's fields under the line item keys, in order.
 PyObject* line_item_to_dict(const LineItem& l) {
   const RecordKeys<LineItem>& keys = g_record_keys<LineItem>;
-  if (PyObject* tmpl = generated_template(l)) {
-    PyRef d = PyRef::steal(PyDict_Copy(tmpl));
-    if (!d) return result_creation_failed();
-    constexpr size_t amount = 3, percentage = 6, user = 8;  // positions among the keys
-    static_assert(RecordInfo<LineItem>::fields[amount] == "amount" &&
-                  RecordInfo<LineItem>::fields[percentage] == "percentage" &&
-                  RecordInfo<LineItem>::fields[user] == "destination_user_id");
-    const bool ok = (l.amount == "0" || put(d.get(), keys[amount], to_python(l.amount))) &&
-                    (l.percentage == "0" || put(d.get(), keys[percentage], to_python(l.percentage))) &&
-                    (!l.destination_user_id || put(d.get(), keys[user], to_python(l.destination_user_id)));
-    return ok ? d.release() : nullptr;
-  }
+  if (GeneratedTemplate* t = generated_template(l)) return generated_line_to_dict(*t, l);
   PyRef d = PyRef::steal(PyDict_Copy(g_line_template));
   if (!d) return result_creation_failed();
   size_t i = 0;
@@ -429,7 +504,7 @@ bool init_keys() {
         l.amount = l.percentage = Text::literal("0");
         PyObject* d = line_item_to_dict(l);  // no template yet: the general path
         if (!d) return false;
-        templates.push_back(GeneratedTemplate{g, back, d});
+        templates.push_back(GeneratedTemplate{g, back, d, {}});
       }
     }
     g_generated_templates = std::move(templates);
