@@ -1,5 +1,6 @@
-// Everything compiler-specific in the core: the 128-bit integer, and the
-// builtins that name the source place of a call.
+// Everything compiler-specific in the core: the 128-bit integer, the
+// attribute of a cold function, and the builtins that name the source place
+// of a call.
 //
 // The core spells the type `u128` and reaches its halves only through the
 // helpers below. Where the compiler has a 128-bit integer (GCC and Clang on
@@ -37,6 +38,16 @@ constexpr uint64_t lo64(u128 v) { return v.low(); }
 constexpr uint64_t hi64(u128 v) { return v.high(); }
 constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
 
+#endif
+
+// A function kept out of line and out of the way of its callers' fast
+// paths: an error or a rare case.
+#if defined(__GNUC__) || defined(__clang__)
+#define CORBYL_COLD __attribute__((noinline, cold))
+#elif defined(_MSC_VER)
+#define CORBYL_COLD __declspec(noinline)
+#else
+#define CORBYL_COLD
 #endif
 
 // The file and line of the caller, when used as a default argument:

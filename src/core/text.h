@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "compiler.h"
+
 namespace corbyl {
 
 class Text {
@@ -44,7 +46,7 @@ class Text {
   // Makes this text a view of characters kept alive elsewhere for as long
   // as the text is used, with the reader's handle of where they came from.
   void set_view(std::string_view chars, const void* source) {
-    own_.reset();
+    if (own_) [[unlikely]] drop_owned();
     view_ = chars;
     source_ = source;
   }
@@ -61,6 +63,9 @@ class Text {
   friend bool operator==(const Text& a, const char* b) { return a.view_ == b; }
 
  private:
+  // (out of line, so that reading a text into a fresh record stays a leaf)
+  CORBYL_COLD void drop_owned() { own_.reset(); }
+
   void own(std::string_view chars) {
     source_ = nullptr;
     if (chars.empty()) {

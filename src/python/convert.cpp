@@ -430,6 +430,12 @@ PyObject* line_item_to_dict(const LineItem& l) {
 
 }  // namespace
 
+CORBYL_COLD void HeldTexts::hold_more(PyObject* o) {
+  more_.push_back(o);  // (may throw: then nothing more is held)
+  ++count_;
+  Py_INCREF(o);
+}
+
 std::string Reader::failure_note(const char* argument) const {
   if (path.empty()) return {};
   // (appended piece by piece: GCC 12 warns falsely on "[" + std::string)
@@ -536,26 +542,36 @@ bool read_value(Reader& rd, PyObject* o, bool& out) {
   return false;
 }
 
-bool read_value(Reader& rd, PyObject* o, Text& out) {
+namespace {
+
+// The text of a str: a view of its characters, or of its UTF-8 form, which
+// it keeps as long as it lives; the call holds it. Only an exact str may be
+// given back as it came: a subclass's text is written as a new str.
+void view_text(Reader& rd, PyObject* o, const char* utf8, Py_ssize_t n, Text& out) {
+  rd.texts.hold(o);
+  out.set_view(std::string_view(utf8, static_cast<size_t>(n)), PyUnicode_CheckExact(o) ? o : nullptr);
+}
+
+CORBYL_COLD bool read_text_slow(Reader& rd, PyObject* o, Text& out) {
   if (!PyUnicode_Check(o)) {
     type_error_expected(o, "str");
     return false;
   }
-  // the str keeps its UTF-8 form (its own characters, for ASCII) as long as
-  // it lives, and the call holds it
-  const char* utf8;
   Py_ssize_t n = 0;
-  if (PyUnicode_IS_COMPACT_ASCII(o)) {
-    utf8 = static_cast<const char*>(PyUnicode_DATA(o));
-    n = PyUnicode_GET_LENGTH(o);
-  } else if (!(utf8 = PyUnicode_AsUTF8AndSize(o, &n))) {
-    return false;
-  }
-  rd.texts.hold(o);
-  // only an exact str may be given back as it came; a subclass's text is
-  // written as a new str
-  out.set_view(std::string_view(utf8, static_cast<size_t>(n)), PyUnicode_CheckExact(o) ? o : nullptr);
+  const char* utf8 = PyUnicode_AsUTF8AndSize(o, &n);
+  if (!utf8) return false;
+  view_text(rd, o, utf8, n, out);
   return true;
+}
+
+}  // namespace
+
+bool read_value(Reader& rd, PyObject* o, Text& out) {
+  if (PyUnicode_Check(o) && PyUnicode_IS_COMPACT_ASCII(o)) [[likely]] {
+    view_text(rd, o, static_cast<const char*>(PyUnicode_DATA(o)), PyUnicode_GET_LENGTH(o), out);
+    return true;
+  }
+  return read_text_slow(rd, o, out);
 }
 
 bool read_value(Reader&, PyObject* o, LineType& out) { return enum_from_python(o, out); }

@@ -55,16 +55,17 @@ class HeldTexts {
     for (PyObject* o : more_) Py_DECREF(o);
   }
   void hold(PyObject* o) {
-    if (count_ < kInPlace) {
-      in_place_[count_] = o;
+    if (count_ < kInPlace) [[likely]] {
+      in_place_[count_++] = o;
+      Py_INCREF(o);
     } else {
-      more_.push_back(o);  // (may throw: then nothing more is held)
+      hold_more(o);
     }
-    ++count_;
-    Py_INCREF(o);
   }
 
  private:
+  void hold_more(PyObject* o);  // out of line: the rare long bill
+
   // the texts of a typical bill are held without an allocation
   static constexpr size_t kInPlace = 64;
   std::array<PyObject*, kInPlace> in_place_;
