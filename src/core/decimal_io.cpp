@@ -69,38 +69,66 @@ Decimal::Parsed Decimal::parse_general(std::string_view text) {
   return {from_parts(big, scale, negative), ParseError::None};
 }
 
+namespace {
+
+// "00" to "99": the digits of a number are written two at a time.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the decimal digits of v backwards, ending before p: exactly `count`
+// of them (leading zeros included) when count > 0, otherwise as many as v
+// has (one for zero). Returns the first digit written.
+char* write_digits(char* p, uint64_t v, int count) {
+  char* const stop = p - count;
+  while (v >= 100 || (count > 0 && p - 2 >= stop)) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (count > 0) {
+    if (p > stop) *--p = static_cast<char>('0' + v);
+  } else if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * v, 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  return p;
+}
+
+}  // namespace
+
 size_t Decimal::print(char* out) const {
-  // Written from the last digit backwards: the point once the scale's digits
-  // are out, then zeros up to at least one integer digit, then the sign.
+  // The coefficient's digits, last first, with zeros in front up to at least
+  // one integer digit; then they are copied out with the sign and the point.
   char buf[kMaxPrinted];
   char* const end = buf + kMaxPrinted;
   char* p = end;
-  const uint32_t sc = scale();
-  uint32_t written = 0;
-  auto digit = [&](uint64_t d) {
-    if (written == sc && sc > 0) *--p = '.';
-    *--p = static_cast<char>('0' + d);
-    ++written;
-  };
   u128 c = coefficient();
   while (hi64(c) != 0) {
-    // peel off 19 digits at a time with one 128-bit division
+    // 19 digits at a time with one 128-bit division
     constexpr uint64_t k19 = 10000000000000000000ull;
     const u128 q = c / k19;
-    uint64_t rem = lo64(c - q * k19);
-    for (int i = 0; i < 19; ++i) {
-      digit(rem % 10);
-      rem /= 10;
-    }
+    p = write_digits(p, lo64(c - q * k19), 19);
     c = q;
   }
-  for (uint64_t s = lo64(c); s != 0; s /= 10) digit(s % 10);
-  while (written <= sc) digit(0);
-  if (negative()) *--p = '-';
+  if (lo64(c) != 0 || p == end) p = write_digits(p, lo64(c), 0);
+  const uint32_t sc = scale();
+  while (static_cast<size_t>(end - p) <= sc) *--p = '0';
   assert(p >= buf);
-  const size_t n = static_cast<size_t>(end - p);
-  std::memcpy(out, p, n);
-  return n;
+  const size_t integer_digits = static_cast<size_t>(end - p) - sc;
+  char* o = out;
+  if (negative()) *o++ = '-';
+  std::memcpy(o, p, integer_digits);
+  o += integer_digits;
+  if (sc > 0) {
+    *o++ = '.';
+    std::memcpy(o, p + integer_digits, sc);
+    o += sc;
+  }
+  return static_cast<size_t>(o - out);
 }
 
 std::string Decimal::to_string() const {
