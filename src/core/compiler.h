@@ -1,5 +1,5 @@
 // Everything compiler-specific in the core: the 128-bit integer, the
-// attribute of a cold function, and the builtins that name the source place
+// attributes of cold and always inlined functions, and the builtins that name the source place
 // of a call.
 //
 // The core spells the type `u128` and reaches its halves only through the
@@ -48,6 +48,15 @@ constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
 #define CORBYL_COLD __declspec(noinline)
 #else
 #define CORBYL_COLD
+#endif
+
+// A function (or lambda, after its parameters) always inlined into its
+// callers, where the compiler's own judgement varies from one build to the
+// next on code whose speed matters.
+#if defined(__GNUC__) || defined(__clang__)
+#define CORBYL_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define CORBYL_ALWAYS_INLINE
 #endif
 
 // The file and line of the caller, when used as a default argument:

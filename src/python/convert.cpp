@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -47,7 +48,10 @@ struct GeneratedTemplate {
   PyObject* dict;
   Filled filled;
 };
-std::vector<GeneratedTemplate> g_generated_templates;
+std::vector<GeneratedTemplate> g_generated_templates;  // ordered by id, from -1 down
+// Where the templates of each generated id are: [-id] = [first, end) in
+// g_generated_templates. Generated ids are negative and few.
+std::vector<std::pair<uint32_t, uint32_t>> g_templates_of_id;
 
 // A capacity hint from a length that may lie: never reserve more than this
 // many records up front; a longer list grows as it is read.
@@ -149,9 +153,10 @@ bool read_record(Reader& rd, PyObject* o, R& r) {
   Py_ssize_t pos = 0;
   const uint64_t calls_at_start = rd.calls_out;
   size_t i = 0;
-  const bool ok = RecordInfo<R>::visit(r, [&](auto& value) {
+  // (each field's step inlined: a record is read in one straight run)
+  const bool ok = RecordInfo<R>::visit(r, [&](auto& value) CORBYL_ALWAYS_INLINE {
     PyObject* key = keys[i];
-    auto convert = [&](PyObject* item) {
+    auto convert = [&](PyObject* item) CORBYL_ALWAYS_INLINE {
       if (read_value(rd, item, value)) return true;
       wrap_field_error(RecordInfo<R>::name.data(), key);
       return false;
@@ -334,11 +339,15 @@ PyObject* to_python(const std::optional<int64_t>& v) { return v ? PyLong_FromLon
 
 // The template of a generated line, or nullptr for any other line.
 GeneratedTemplate* generated_template(const LineItem& l) {
-  if (!l.description.empty() || l.frozen_value) return nullptr;
-  for (GeneratedTemplate& t : g_generated_templates) {
-    if (t.line.id == l.id && t.line.priority == l.priority && t.line.kind == l.kind &&
-        t.line.category == l.category && t.line.account == l.destination_account &&
-        t.back_into_percentage == l.back_into_percentage) {
+  if (l.id >= 0 || -int64_t{l.id} >= static_cast<int64_t>(g_templates_of_id.size()) || !l.description.empty() ||
+      l.frozen_value) {
+    return nullptr;
+  }
+  const auto [first, end] = g_templates_of_id[static_cast<size_t>(-l.id)];
+  for (uint32_t k = first; k < end; ++k) {
+    GeneratedTemplate& t = g_generated_templates[k];
+    if (t.line.priority == l.priority && t.line.kind == l.kind && t.line.category == l.category &&
+        t.line.account == l.destination_account && t.back_into_percentage == l.back_into_percentage) {
       return &t;
     }
   }
@@ -513,7 +522,18 @@ bool init_keys() {
         templates.push_back(GeneratedTemplate{g, back, d, {}});
       }
     }
+    std::stable_sort(templates.begin(), templates.end(),
+                     [](const GeneratedTemplate& a, const GeneratedTemplate& b) { return a.line.id > b.line.id; });
+    std::vector<std::pair<uint32_t, uint32_t>> of_id;
+    for (uint32_t k = 0; k < templates.size(); ++k) {
+      const int32_t id = templates[k].line.id;
+      if (id >= 0) return false;  // (generated ids are negative)
+      const size_t at = static_cast<size_t>(-int64_t{id});
+      if (of_id.size() <= at) of_id.resize(at + 1, {k, k});
+      of_id[at].second = k + 1;
+    }
     g_generated_templates = std::move(templates);
+    g_templates_of_id = std::move(of_id);
     return true;
   });
 }
