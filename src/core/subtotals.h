@@ -17,6 +17,7 @@ class SubtotalMap {
  public:
   struct Entry {
     uint32_t line;  // position in the lines the map was made for
+    int32_t id;     // that line's id, for a search that need not reach the line
     Decimal value;
     uint64_t hash;  // set once the map has its table
   };
@@ -51,7 +52,7 @@ class SubtotalMap {
         e->value = value;
         return false;
       }
-      entries_.push_back(Entry{at, value, 0});
+      entries_.push_back(Entry{at, lines_[at].id, value, 0});
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
@@ -60,7 +61,7 @@ class SubtotalMap {
       e->value = value;
       return false;
     }
-    entries_.push_back(Entry{at, value, h});
+    entries_.push_back(Entry{at, lines_[at].id, value, h});
     if (2 * entries_.size() > slots_.size()) {
       rehash(2 * slots_.size());  // places every entry, the new one too
     } else {
@@ -96,9 +97,8 @@ class SubtotalMap {
   Entry* find_small(uint32_t at) {
     const LineItem& line = lines_[at];
     for (Entry& e : entries_) {
-      const LineItem& other = lines_[e.line];
-      if (other.id != line.id) continue;
-      if (e.line == at || other == line) return &e;
+      if (e.id != line.id) continue;
+      if (e.line == at || lines_[e.line] == line) return &e;
       id_repeats_ = true;
     }
     return nullptr;

@@ -354,7 +354,7 @@ TotalsReport report_totals(const Totals& t, uint32_t q) {
   TotalsReport r{quantize(t.total, q), quantize(t.discount, q), {}};
   const auto& entries = t.subtotals.entries();
   r.subtotals.reserve(entries.size());
-  for (const auto& e : entries) r.subtotals.emplace_back(t.subtotals.line(e).id, e.value);
+  for (const auto& e : entries) r.subtotals.emplace_back(e.id, e.value);
   if (t.subtotals.ids_distinct()) return r;
   // Some id repeats: each id keeps the place of its first entry and the
   // value of its last. Positions sorted by id (stable, so equal ids stay in
