@@ -1,6 +1,6 @@
 // Everything compiler-specific in the core: the 128-bit integer, the
-// attributes of cold and always inlined functions, and the builtins that name the source place
-// of a call.
+// attributes of cold, never and always inlined functions, and the builtins
+// that name the source place of a call.
 //
 // The core spells the type `u128` and reaches its halves only through the
 // helpers below. Where the compiler has a 128-bit integer (GCC and Clang on
@@ -57,6 +57,15 @@ constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
 #define CORBYL_ALWAYS_INLINE __attribute__((always_inline))
 #else
 #define CORBYL_ALWAYS_INLINE
+#endif
+
+// A function never inlined: the less common path of a small hot one.
+#if defined(__GNUC__) || defined(__clang__)
+#define CORBYL_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define CORBYL_NOINLINE __declspec(noinline)
+#else
+#define CORBYL_NOINLINE
 #endif
 
 // The file and line of the caller, when used as a default argument:

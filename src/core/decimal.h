@@ -91,11 +91,8 @@ class Decimal {
   static Decimal from_parts(u128 coefficient, uint32_t scale, bool negative) {
     assert(coefficient <= kMaxCoefficient);
     assert(scale <= kMaxScale);
-    Decimal d;
-    d.lo_ = lo64(coefficient);
-    d.hi_ = static_cast<uint32_t>(hi64(coefficient));
-    d.flags_ = (scale << 16) | ((negative && coefficient != 0) ? kSignBit : 0);
-    return d;
+    return Decimal(hi64(coefficient) << 32 | (scale << 16) | ((negative && coefficient != 0) ? kSignBit : 0),
+                   lo64(coefficient));
   }
 
   // coefficient n, scale s: from_integer(250, 2) is 2.50. Aborts when s > 28
@@ -106,11 +103,14 @@ class Decimal {
   // Exact parsing of decimal text: digits, at most one point, an optional
   // leading sign and underscores between digits. No rounding ever happens.
   static inline Parsed parse(std::string_view text);
+  // The same, with the number returned in registers and the error (None
+  // when the text parsed) in `error`.
+  static inline Decimal parse(std::string_view text, ParseError& error);
 
-  u128 coefficient() const { return make_u128(hi_, lo_); }
-  uint32_t scale() const { return (flags_ >> 16) & 0xFF; }
-  bool negative() const { return (flags_ >> 31) != 0; }
-  bool is_zero() const { return (lo_ | hi_) == 0; }
+  u128 coefficient() const { return make_u128(hi(), lo_); }
+  uint32_t scale() const { return (head_ >> 16) & 0xFF; }
+  bool negative() const { return ((head_ >> 31) & 1) != 0; }
+  bool is_zero() const { return (lo_ | hi()) == 0; }
   // -1, 0 or 1: the sign of the value (a zero with its sign bit set is 0).
   int sign() const { return is_zero() ? 0 : (negative() ? -1 : 1); }
 
@@ -122,7 +122,7 @@ class Decimal {
 
   Decimal operator-() const {
     Decimal r = *this;
-    r.flags_ ^= kSignBit;
+    r.head_ ^= kSignBit;
     return r;
   }
 
@@ -141,12 +141,12 @@ class Decimal {
   // places and 96 bits. Aborts with "Multiplication overflowed".
   friend Decimal operator*(const Decimal& a, const Decimal& b) {
     // the common case inline: small coefficients whose product fits
-    if ((a.hi_ | b.hi_) == 0) {
+    if ((a.hi() | b.hi()) == 0) {
       const u128 p = mul64(a.lo_, b.lo_);
       const uint32_t scale = a.scale() + b.scale();
       if (p == 0) return Decimal();
       if (p <= kMaxCoefficient && scale <= kMaxScale) {
-        return from_parts(p, scale, ((a.flags_ ^ b.flags_) & kSignBit) != 0);
+        return from_parts(p, scale, ((a.flags() ^ b.flags()) & kSignBit) != 0);
       }
     }
     return multiply_slow(a, b);
@@ -160,7 +160,7 @@ class Decimal {
 
   // Ordering and equality by value: 1.5 == 1.50 and every zero is equal.
   friend int compare(const Decimal& a, const Decimal& b) {
-    if (a.flags_ == b.flags_) {
+    if (a.flags() == b.flags()) {
       // same sign and scale: the coefficients decide
       const u128 ca = a.coefficient(), cb = b.coefficient();
       const int m = ca == cb ? 0 : (ca < cb ? -1 : 1);
@@ -174,7 +174,7 @@ class Decimal {
 
   // Same sign bit, scale and coefficient: 1.5 and 1.50 differ here.
   bool identical(const Decimal& o) const {
-    return flags_ == o.flags_ && lo_ == o.lo_ && hi_ == o.hi_;
+    return head_ == o.head_ && lo_ == o.lo_;
   }
 
  private:
@@ -186,17 +186,13 @@ class Decimal {
   static Decimal add(const Decimal& a, const Decimal& b, bool subtract) {
     if (a.is_zero()) return subtract && !b.is_zero() ? -b : b;
     if (b.is_zero()) return a;
-    const uint32_t b_flags = subtract ? b.flags_ ^ kSignBit : b.flags_;
-    if (a.flags_ == b_flags) {
+    const uint32_t b_flags = subtract ? b.flags() ^ kSignBit : b.flags();
+    if (a.flags() == b_flags) {
       const u128 s = a.coefficient() + b.coefficient();  // below 2^97
       if (s <= kMaxCoefficient) {
-        Decimal r;
-        r.flags_ = a.flags_;
-        r.lo_ = lo64(s);
-        r.hi_ = static_cast<uint32_t>(hi64(s));
-        return r;
+        return Decimal(hi64(s) << 32 | a.flags(), lo64(s));
       }
-    } else if (((a.flags_ ^ b_flags) & kSignBit) == 0 && (a.hi_ | b.hi_) == 0) {
+    } else if (((a.flags() ^ b_flags) & kSignBit) == 0 && (a.hi() | b.hi()) == 0) {
       // other scales: the coefficient with fewer places is scaled up to the
       // other's (below 2^64 * 10^19 < 2^128)
       const bool a_wider = a.scale() > b.scale();
@@ -217,9 +213,16 @@ class Decimal {
   static int compare_slow(const Decimal& a, const Decimal& b);
   static Parsed parse_general(std::string_view text);
 
-  uint32_t flags_ = 0;  // bit 31 sign, bits 16..23 scale, all else zero
-  uint32_t hi_ = 0;     // coefficient bits 64..95
-  uint64_t lo_ = 0;     // coefficient bits 0..63
+  // The sign, the scale and the high bits of the coefficient are one word,
+  // always written whole: a number built piece by piece and then read or
+  // copied whole would wait for the pieces to reach memory.
+  constexpr Decimal(uint64_t head, uint64_t lo) : head_(head), lo_(lo) {}
+  uint32_t flags() const { return static_cast<uint32_t>(head_); }
+  uint32_t hi() const { return static_cast<uint32_t>(head_ >> 32); }
+
+  uint64_t head_ = 0;  // bits 0..31: bit 31 the sign, bits 16..23 the scale, all else zero;
+                       // bits 32..63: the coefficient's bits 64..95
+  uint64_t lo_ = 0;    // the coefficient's bits 0..63
 };
 
 struct Decimal::Parsed {
@@ -229,6 +232,12 @@ struct Decimal::Parsed {
 };
 
 Decimal::Parsed Decimal::parse(std::string_view text) {
+  ParseError error;
+  const Decimal value = parse(text, error);
+  return {value, error};
+}
+
+Decimal Decimal::parse(std::string_view text, ParseError& error) {
   // The usual text inline: at most 19 characters, all digits but for at
   // most one point, and at least one digit. Anything else (a sign, an
   // underscore, more digits, an error) takes the general path.
@@ -249,9 +258,14 @@ Decimal::Parsed Decimal::parse(std::string_view text) {
         break;
       }
     }
-    if (i == n && n > (point ? 1u : 0u)) return {from_parts(c, scale, false), ParseError::None};
+    if (i == n && n > (point ? 1u : 0u)) {
+      error = ParseError::None;
+      return from_parts(c, scale, false);
+    }
   }
-  return parse_general(text);
+  const Parsed p = parse_general(text);
+  error = p.error;
+  return p.value;
 }
 
 // One unit of the last place at q decimal places: quantum(2) is 0.01.

@@ -5,9 +5,9 @@
 namespace corbyl {
 
 Outcome<Division> divide_amount(std::string_view text, uint16_t divisor, uint32_t q) {
-  const Decimal::Parsed parsed = Decimal::parse(text);
-  if (!parsed.ok()) return error_text(parse_message(parsed.error));
-  const Decimal amount = parsed.value;
+  ParseError e;
+  const Decimal amount = Decimal::parse(text, e);
+  if (e != ParseError::None) return error_text(parse_message(e));
   // by value: 1.500 passes at two places, 1.505 does not
   if (quantize(amount, q) != amount) return error_text(kImproperlyQuantized);
   if (divisor == 0) return error_text(kDivideByZero);

@@ -52,9 +52,9 @@ LineItem generated(Generated which, Text amount, Text percentage, bool back_into
 // A text of the pricing, a plan or the context, parsed; the parse error
 // names the field's place.
 std::optional<TabulationError> parse_at(std::string_view text, const Place& place, Decimal& out) {
-  const Decimal::Parsed p = Decimal::parse(text);
-  if (!p.ok()) return error_text(parse_message(p.error), place);
-  out = p.value;
+  ParseError e;
+  out = Decimal::parse(text, e);
+  if (e != ParseError::None) return error_text(parse_message(e), place);
   return std::nullopt;
 }
 

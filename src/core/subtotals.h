@@ -46,8 +46,10 @@ class SubtotalMap {
 
   // Inserts lines[at] with its value; an equal key keeps its place and takes
   // the new value. Returns true when the key was new.
-  bool insert_or_assign(uint32_t at, const Decimal& value) {
-    if (slots_.empty()) {
+  // A small map's insertion is inlined into its caller, where the value is
+  // still in registers; a larger map's is a call.
+  CORBYL_ALWAYS_INLINE bool insert_or_assign(uint32_t at, const Decimal& value) {
+    if (slots_.empty()) [[likely]] {
       if (Entry* e = find_small(at)) {
         e->value = value;
         return false;
@@ -56,6 +58,11 @@ class SubtotalMap {
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
+    return insert_or_assign_hashed(at, value);
+  }
+
+ private:
+  CORBYL_NOINLINE bool insert_or_assign_hashed(uint32_t at, const Decimal& value) {
     const uint64_t h = key_hash(lines_[at]);
     if (Entry* e = find_hashed(at, h)) {
       e->value = value;
@@ -69,6 +76,8 @@ class SubtotalMap {
     }
     return true;
   }
+
+ public:
 
   // Whether no two entries share an id. A small map noticed it while it was
   // searched; a larger one knows it from choosing its hash (no id repeats

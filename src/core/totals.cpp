@@ -19,10 +19,10 @@ TabulationError parse_error(const LineItem& line, uint32_t i, std::string_view f
 // does not parse.
 inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
                         Decimal& out, std::optional<TabulationError>& error) {
-  const Decimal::Parsed p = Decimal::parse(text);
-  out = p.value;
-  if (p.ok()) [[likely]] return true;
-  error = parse_error(line, i, field, p.error);
+  ParseError e;
+  out = Decimal::parse(text, e);
+  if (e == ParseError::None) [[likely]] return true;
+  error = parse_error(line, i, field, e);
   return false;
 }
 
