@@ -29,6 +29,11 @@ namespace corbyl {
 struct LineItem {
   CORBYL_LINE_ITEM_FIELDS(CORBYL_FIELD_MEMBER)
 
+  // Written out, so that a line made in place in a list (a reader's
+  // emplace_back()) takes only its fields' initial values, rather than
+  // being zero-filled first.
+  LineItem() {}  // NOLINT: not = default, see above
+
   // Equal only when all eleven fields are equal; texts compare byte for
   // byte, so the amounts "1.0" and "1.00" make two different lines.
   friend bool operator==(const LineItem&, const LineItem&) = default;
