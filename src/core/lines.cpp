@@ -35,9 +35,13 @@ static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipProcess
 // The amount or percentage 0 of a generated line (one character).
 const Text kZero = Text::literal("0");
 
-LineItem generated(Generated which, Text amount, Text percentage, bool back_into_percentage = false) {
+// Adds a generated line to `lines`, made in place (a line made aside and
+// moved in would be read whole right after it was written field by field,
+// and wait for the fields to reach memory).
+LineItem& add_generated(std::vector<LineItem>& lines, Generated which, Text amount, Text percentage,
+                        bool back_into_percentage = false) {
   const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
-  LineItem l;
+  LineItem& l = lines.emplace_back();
   l.id = g.id;
   l.priority = g.priority;
   l.kind = g.kind;
@@ -123,14 +127,14 @@ Request check_request(DeliverableLinesContext& c) {
 // plan waives it) fee lines; the card fee is grossed up so that it is its
 // share of the final sum.
 void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool international) {
-  r.push_back(generated(Generated::CardFee, std::move(p.stripe_blended_rate_static),
-                        std::move(p.stripe_blended_rate_percentage), true));
-  r.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
+  add_generated(r, Generated::CardFee, std::move(p.stripe_blended_rate_static),
+                        std::move(p.stripe_blended_rate_percentage), true);
+  add_generated(r, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (international) {
-    r.push_back(generated(Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage)));
+    add_generated(r, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));
   }
   if (!plan.connection_fee_waived) {
-    r.push_back(generated(Generated::Connect, std::move(p.stripe_active_account_monthly_fee), kZero));
+    add_generated(r, Generated::Connect, std::move(p.stripe_active_account_monthly_fee), kZero);
   }
 }
 
@@ -141,17 +145,17 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
   ServicePlan& plan = *request.plan;
   Pricing& pricing = *c.pricing;
   if (c.table_product) {
-    r.push_back(generated(Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage)));
-    r.push_back(generated(Generated::TableTax, kZero, std::move(pricing.table_tax)));
+    add_generated(r, Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage));
+    add_generated(r, Generated::TableTax, kZero, std::move(pricing.table_tax));
     if (positive) append_processing_group(r, pricing, plan, c.international);
   } else if (c.escrow_enabled && positive) {
     Decimal shield;
     const Place place = Place::of(Place::In::Plan, "shield_percentage_price", request.plan_index);
     if (auto err = add_conversion(plan.shield_percentage_price, place, pricing, c.international, shield)) return err;
-    r.push_back(generated(Generated::Shield, std::move(plan.shield_static_price), shield.to_string()));
+    add_generated(r, Generated::Shield, std::move(plan.shield_static_price), shield.to_string());
     append_processing_group(r, pricing, plan, c.international);
   } else if (request.per_deliverable > Decimal()) {
-    r.push_back(generated(Generated::DeliverableTracking, std::move(plan.per_deliverable_price), kZero));
+    add_generated(r, Generated::DeliverableTracking, std::move(plan.per_deliverable_price), kZero);
   }
   return std::nullopt;
 }
@@ -170,12 +174,12 @@ Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   }
   Lines lines;
   lines.reserve(4);
-  lines.push_back(generated(Generated::TipProcessing, std::move(p.processing_static), processing.to_string()));
-  lines.push_back(generated(Generated::CardFee, std::move(p.stripe_blended_rate_static),
-                            std::move(p.stripe_blended_rate_percentage)));
-  lines.push_back(generated(Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage)));
+  add_generated(lines, Generated::TipProcessing, std::move(p.processing_static), processing.to_string());
+  add_generated(lines, Generated::CardFee, std::move(p.stripe_blended_rate_static),
+                            std::move(p.stripe_blended_rate_percentage));
+  add_generated(lines, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (context.international) {
-    lines.push_back(generated(Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage)));
+    add_generated(lines, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));
   }
   return lines;
 }
@@ -185,13 +189,11 @@ Outcome<Lines> deliverable_lines(DeliverableLinesContext c) {
   if (request.stop) return std::move(*request.stop);
 
   Lines r;
-  r.reserve(6 + c.extra_lines.size());
+  r.reserve(7 + c.extra_lines.size());  // at most 7 generated: base, table service and tax, 4 fees
   const bool brings_base = std::any_of(c.extra_lines.begin(), c.extra_lines.end(),
                                        [](const LineItem& l) { return l.kind == LineType::BasePrice; });
   if (!brings_base) {
-    LineItem b = generated(Generated::BasePrice, std::move(c.base_price), kZero);
-    b.destination_user_id = c.user_id;
-    r.push_back(std::move(b));
+    add_generated(r, Generated::BasePrice, std::move(c.base_price), kZero).destination_user_id = c.user_id;
   }
 
   // The case is decided by the total of the base and extra lines alone.

@@ -26,6 +26,10 @@ namespace corbyl {
 
 struct ServicePlan {
   CORBYL_SERVICE_PLAN_FIELDS(CORBYL_FIELD_MEMBER)
+
+  // (written out, like the line item's: a plan read in place into its list
+  // is not zero-filled first)
+  ServicePlan() {}  // NOLINT: not = default
 };
 CORBYL_RECORD_INFO(ServicePlan, CORBYL_SERVICE_PLAN_FIELDS);
 
