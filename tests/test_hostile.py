@@ -266,3 +266,42 @@ def test_recursion_through_a_mapping_that_calls_the_module():
             return super().__getitem__(k)
 
     assert corbyl.py_get_totals([Reentrant(line(1, 0, "1"))], 2)["total"] == "1"
+
+
+def test_a_call_made_by_a_finalizer_in_the_middle_of_another_gets_its_own_lines():
+    # Generated lines are written from what the calls before wrote. A
+    # collection during an allocation of one call may run a finalizer that
+    # makes another call (on interpreters that collect inside allocations):
+    # each must still get exactly its own lines. Every allocation of the
+    # call is tried as the one that collects.
+    import gc
+
+    ours, theirs, third = sale(), sale(base_price="31.00", user_id=99), sale(base_price="7.00", user_id=5)
+    expected = {id(c): corbyl.py_deliverable_lines(c) for c in (ours, theirs)}
+    seen = []
+
+    class Cycle:
+        def __init__(self):
+            self.me = self
+
+        def __del__(self):
+            seen.append(corbyl.py_deliverable_lines(theirs))
+
+    threshold = gc.get_threshold()
+    was_enabled = gc.isenabled()
+    try:
+        for at in range(1, 40):
+            corbyl.py_deliverable_lines(third)  # each template now remembers other values
+            corbyl.py_deliverable_lines(ours)  # and now ours, once
+            gc.disable()
+            gc.collect()
+            Cycle()
+            gc.set_threshold(at)
+            gc.enable()
+            assert corbyl.py_deliverable_lines(ours) == expected[id(ours)], at
+            assert corbyl.py_deliverable_lines(theirs) == expected[id(theirs)], at
+    finally:
+        gc.set_threshold(*threshold)
+        if not was_enabled:
+            gc.disable()
+    assert all(s == expected[id(theirs)] for s in seen)
