@@ -40,32 +40,24 @@ constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
 
 #endif
 
-// A function kept out of line and out of the way of its callers' fast
-// paths: an error or a rare case.
+// Inlining, where the compiler's own judgement would vary from one build to
+// the next on code whose speed matters: CORBYL_COLD keeps a function (an
+// error, a rare case) out of line and out of its callers' fast paths,
+// CORBYL_NOINLINE keeps the less common path of a small hot function out of
+// line, and CORBYL_ALWAYS_INLINE (on a function, or on a lambda after its
+// parameters) always inlines it.
 #if defined(__GNUC__) || defined(__clang__)
 #define CORBYL_COLD __attribute__((noinline, cold))
+#define CORBYL_NOINLINE __attribute__((noinline))
+#define CORBYL_ALWAYS_INLINE __attribute__((always_inline))
 #elif defined(_MSC_VER)
 #define CORBYL_COLD __declspec(noinline)
+#define CORBYL_NOINLINE __declspec(noinline)
+#define CORBYL_ALWAYS_INLINE
 #else
 #define CORBYL_COLD
-#endif
-
-// A function (or lambda, after its parameters) always inlined into its
-// callers, where the compiler's own judgement varies from one build to the
-// next on code whose speed matters.
-#if defined(__GNUC__) || defined(__clang__)
-#define CORBYL_ALWAYS_INLINE __attribute__((always_inline))
-#else
-#define CORBYL_ALWAYS_INLINE
-#endif
-
-// A function never inlined: the less common path of a small hot one.
-#if defined(__GNUC__) || defined(__clang__)
-#define CORBYL_NOINLINE __attribute__((noinline))
-#elif defined(_MSC_VER)
-#define CORBYL_NOINLINE __declspec(noinline)
-#else
 #define CORBYL_NOINLINE
+#define CORBYL_ALWAYS_INLINE
 #endif
 
 // The file and line of the caller, when used as a default argument:

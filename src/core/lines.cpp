@@ -128,7 +128,7 @@ Request check_request(DeliverableLinesContext& c) {
 // share of the final sum.
 void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool international) {
   add_generated(r, Generated::CardFee, std::move(p.stripe_blended_rate_static),
-                        std::move(p.stripe_blended_rate_percentage), true);
+                std::move(p.stripe_blended_rate_percentage), true);
   add_generated(r, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (international) {
     add_generated(r, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));
@@ -176,7 +176,7 @@ Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   lines.reserve(4);
   add_generated(lines, Generated::TipProcessing, std::move(p.processing_static), processing.to_string());
   add_generated(lines, Generated::CardFee, std::move(p.stripe_blended_rate_static),
-                            std::move(p.stripe_blended_rate_percentage));
+                std::move(p.stripe_blended_rate_percentage));
   add_generated(lines, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (context.international) {
     add_generated(lines, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));

@@ -61,24 +61,6 @@ class SubtotalMap {
     return insert_or_assign_hashed(at, value);
   }
 
- private:
-  CORBYL_NOINLINE bool insert_or_assign_hashed(uint32_t at, const Decimal& value) {
-    const uint64_t h = key_hash(lines_[at]);
-    if (Entry* e = find_hashed(at, h)) {
-      e->value = value;
-      return false;
-    }
-    entries_.push_back(Entry{at, lines_[at].id, value, h});
-    if (2 * entries_.size() > slots_.size()) {
-      rehash(2 * slots_.size());  // places every entry, the new one too
-    } else {
-      place(h, static_cast<int32_t>(entries_.size() - 1));
-    }
-    return true;
-  }
-
- public:
-
   // Whether no two entries share an id. A small map noticed it while it was
   // searched; a larger one knows it from choosing its hash (no id repeats
   // among the lines), and otherwise answers false, which is always safe.
@@ -122,6 +104,22 @@ class SubtotalMap {
       Entry& e = entries_[static_cast<size_t>(k)];
       if (e.hash == h && (e.line == at || lines_[e.line] == line)) return &e;
     }
+  }
+
+  // The insertion into a map with a table.
+  CORBYL_NOINLINE bool insert_or_assign_hashed(uint32_t at, const Decimal& value) {
+    const uint64_t h = key_hash(lines_[at]);
+    if (Entry* e = find_hashed(at, h)) {
+      e->value = value;
+      return false;
+    }
+    entries_.push_back(Entry{at, lines_[at].id, value, h});
+    if (2 * entries_.size() > slots_.size()) {
+      rehash(2 * slots_.size());  // places every entry, the new one too
+    } else {
+      place(h, static_cast<int32_t>(entries_.size() - 1));
+    }
+    return true;
   }
 
   void place(uint64_t h, int32_t at) {
