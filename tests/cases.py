@@ -7,6 +7,18 @@ from helpers import line, plan, pricing, sale, tip
 
 BILL = [line(1, 0, "10.00"), line(2, 1, "0", "3.35"), line(3, 1, "0", "3.35"), line(4, 2, "0.30", "2.9", back=True)]
 
+# two pricings, each read twice in a row: each call remembers one pricing
+# and forgets the other, twice
+PRICINGS = [tip(international=True), tip(pricing=pricing(processing_static="0.31"))]
+
+
+def alternating_tips():
+    for c in PRICINGS:
+        corbyl.py_tip_fee_lines(c)
+        last = corbyl.py_tip_fee_lines(c)
+    return last
+
+
 CASES = [
     # successes
     ("totals", corbyl.py_get_totals, (BILL, 2), {}),
@@ -18,6 +30,7 @@ CASES = [
     ("deliverable table", corbyl.py_deliverable_lines, (sale(table_product=True, extra_lines=[line(5, 0, "1")]),), {}),
     ("deliverable soft", corbyl.py_deliverable_lines, (sale(plan_name="gold", allow_soft_failure=True),), {}),
     ("tip", corbyl.py_tip_fee_lines, (tip(international=True),), {}),
+    ("tips on alternating pricings", alternating_tips, (), {}),
     # failures of every kind
     ("parse error", corbyl.py_get_totals, ([line(1, 0, "1e3")], 2), {}),
     ("no candidates", corbyl.py_get_totals, ([line(1, 0, "0.009"), line(2, 0, "0.009")], 2), {}),

@@ -146,6 +146,30 @@ def test_a_text_let_go_while_the_bill_is_read_stays_as_it_was_read():
     assert [(e["amount"], e["description"]) for e in echoed] == [("12.34", "first line"), ("1.00", "")]
 
 
+def test_a_pricing_let_go_while_a_call_reads_on_stays_as_it_was_read():
+    # the same pricing, read call after call; in the middle of the next call
+    # (the quantization's __index__) its texts are replaced, a call on other
+    # pricing makes the module forget it, and the freed memory is filled with
+    # other characters: the call still gives the lines of what it read
+    texts = {k: "".join([v, ""]) if isinstance(v, str) else v for k, v in pricing(processing_static="0.31").items()}
+    context = tip(pricing=texts)
+    expected = corbyl.py_tip_fee_lines(tip(pricing=pricing(processing_static="0.31")))
+    for _ in range(3):
+        corbyl.py_tip_fee_lines(context)
+    litter = []
+
+    class Quantization:
+        def __index__(self):
+            texts.update({k: "".join(["7.", k]) for k, v in texts.items() if isinstance(v, str)})
+            other = tip()
+            for _ in range(3):
+                corbyl.py_tip_fee_lines(other)
+            litter.extend("".join(["9", str(i % 10) * 3]) for i in range(5000))
+            return 2
+
+    assert corbyl.py_tip_fee_lines(dict(context, quantization=Quantization())) == expected
+
+
 class WrongValues(dict):
     """Returns a value of the wrong type for one key."""
 

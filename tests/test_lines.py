@@ -1,9 +1,11 @@
 """Tip fee lines, deliverable lines and whole sales."""
+import copy
 from decimal import Decimal as D
 
 import pytest
 
 import corbyl
+from cases import outcome
 from corbyl import Account, Category, LineType
 from helpers import cause_chain, line, plan, pricing, sale, tip
 
@@ -112,6 +114,32 @@ def test_every_call_writes_lines_of_its_own():
         l["amount"] = "changed"
     assert deliverable(sale()) == expected
     assert deliverable(sale(user_id=43))[0]["destination_user_id"] == 43
+
+
+# changes a host may make to its pricing between two calls, each observable
+# in a sale and in tip lines (a tip checks the plans, a sale uses them)
+PRICING_CHANGES = {
+    "a price": lambda p: p.update(processing_static="0.99"),
+    "a key taken away": lambda p: p.pop("processing_static"),
+    "the plans replaced": lambda p: p.update(plans="basic"),
+    "a plan changed": lambda p: p["plans"][0].update(max_simultaneous_orders=-1),
+    "a plan added": lambda p: p["plans"].append("gold"),
+    "a plan replaced": lambda p: p["plans"].__setitem__(0, plan(max_simultaneous_orders=-1)),
+    "a plan replaced by its equal": lambda p: p["plans"].__setitem__(0, plan()),
+    "a key added": lambda p: p.update(unknown="ignored"),
+}
+
+
+@pytest.mark.parametrize("call, context", [(deliverable, sale), (tip_lines, tip)], ids=["sale", "tip"])
+@pytest.mark.parametrize("change", PRICING_CHANGES.values(), ids=PRICING_CHANGES)
+def test_a_pricing_changed_between_calls_is_read_as_it_is_now(call, context, change):
+    # a host passes the same pricing dict call after call: each call reads
+    # it as it is then, however it changed since the last
+    c = context()
+    for _ in range(3):
+        call(c)
+    change(c["pricing"])
+    assert outcome(call, (c,), {}) == outcome(call, (copy.deepcopy(c),), {})
 
 
 EXTRA = line(5, 10, "1.00", kind=LineType.AddOn)

@@ -8,6 +8,7 @@
 #include "core/lines.h"
 #include "enum_classes.h"
 #include "errors.h"
+#include "pricing_memo.h"
 
 namespace corbyl::py {
 namespace {
@@ -600,7 +601,16 @@ bool read_value(Reader&, PyObject* o, Account& out) { return enum_from_python(o,
 
 bool read_value(Reader& rd, PyObject* o, LineItem& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, ServicePlan& out) { return read_record(rd, o, out); }
-bool read_value(Reader& rd, PyObject* o, Pricing& out) { return read_record(rd, o, out); }
+// A pricing read before and unchanged since is copied from memory; one read
+// without running Python code is remembered.
+bool read_value(Reader& rd, PyObject* o, Pricing& out) {
+  if (recall_pricing(o, rd.texts, out)) return true;
+  const uint64_t calls_at_start = rd.calls_out;
+  const size_t texts_at_start = rd.texts.count();
+  if (!read_record(rd, o, out)) return false;
+  if (rd.calls_out == calls_at_start) remember_pricing(o, out, rd.texts, texts_at_start);
+  return true;
+}
 bool read_value(Reader& rd, PyObject* o, TipLinesContext& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, DeliverableLinesContext& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, std::vector<LineItem>& out) { return read_list(rd, o, out); }

@@ -44,7 +44,8 @@ bool init_keys();
 // is held from its reading until the call has built its result, so that
 // Python code that runs meanwhile (an __index__, a mapping's own lookup)
 // cannot free the characters by changing the caller's records. A text taken
-// over unchanged is given back as the very str object it viewed.
+// over unchanged is given back as the very str object it viewed. (A pricing
+// recalled from memory is held as the one tuple that holds its str objects.)
 class HeldTexts {
  public:
   HeldTexts() = default;
@@ -62,6 +63,9 @@ class HeldTexts {
       hold_more(o);
     }
   }
+  // How many are held, and each in the order taken.
+  size_t count() const { return count_; }
+  PyObject* at(size_t i) const { return i < kInPlace ? in_place_[i] : more_[i - kInPlace]; }
 
  private:
   void hold_more(PyObject* o);  // out of line: the rare long bill
