@@ -7,6 +7,8 @@ with the ``decimal`` module, in the same process, and prints the ratios.
 from __future__ import annotations
 
 import argparse
+import copy
+import itertools
 import pathlib
 import sys
 import timeit
@@ -63,12 +65,19 @@ SALE = {
 TIP = {"pricing": PRICING, "international": True, "quantization": 2}
 
 
-def module_sale():
-    return corbyl.py_get_totals(corbyl.py_deliverable_lines(SALE), 2)
+def module_sale(context: dict = SALE):
+    return corbyl.py_get_totals(corbyl.py_deliverable_lines(context), 2)
 
 
-def plain_sale():
-    return plain.get_totals(plain.deliverable_lines(SALE, corbyl), 2)
+def plain_sale(context: dict = SALE):
+    return plain.get_totals(plain.deliverable_lines(context, corbyl), 2)
+
+
+# A host that prices from one pricing dict, loaded once, passes the same dict
+# call after call (the rows above); these pass a pricing dict of its own to
+# every call: a thousand copies, taken in turn.
+FRESH_SALES = itertools.cycle([copy.deepcopy(SALE) for _ in range(1000)])
+FRESH_TIPS = itertools.cycle([copy.deepcopy(TIP) for _ in range(1000)])
 
 
 BILL10, BILL100 = bill(10), bill(100)
@@ -79,6 +88,10 @@ CASES = [
     ("py_reckon_lines, 10 lines", lambda: corbyl.py_reckon_lines(BILL10, 2), lambda: plain.reckon_lines(BILL10, 2)),
     ("typical sale (lines + totals)", module_sale, plain_sale),
     ("py_tip_fee_lines", lambda: corbyl.py_tip_fee_lines(TIP), lambda: plain.tip_fee_lines(TIP, corbyl)),
+    ("typical sale, new pricing each call", lambda: module_sale(next(FRESH_SALES)),
+     lambda: plain_sale(next(FRESH_SALES))),
+    ("py_tip_fee_lines, new pricing each call", lambda: corbyl.py_tip_fee_lines(next(FRESH_TIPS)),
+     lambda: plain.tip_fee_lines(next(FRESH_TIPS), corbyl)),
     ('py_divide_amount("1000.00", 7, 2)', lambda: corbyl.py_divide_amount("1000.00", 7, 2),
      lambda: plain.divide_amount("1000.00", 7, 2)),
     ('py_divide_amount("1000.00", 65535, 2)', lambda: corbyl.py_divide_amount("1000.00", 65535, 2),

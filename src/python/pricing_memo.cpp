@@ -150,7 +150,10 @@ void remember_pricing(PyObject* o, const Pricing& record, const HeldTexts& texts
   static_assert(RecordInfo<Pricing>::fields[0] == "plans");
   PyObject* plans = value_of(o, record_keys<Pricing>()[0]);
   const size_t n_plans = record.plans.size();
-  if (!plans || n_plans > Remembered::kMaxPlans) return;
+  if (!plans || !(PyList_CheckExact(plans) || PyTuple_CheckExact(plans)) ||
+      PySequence_Fast_GET_SIZE(plans) != static_cast<Py_ssize_t>(n_plans) || n_plans > Remembered::kMaxPlans) {
+    return;
+  }
   PyObject* const* plan_dicts = PySequence_Fast_ITEMS(plans);
   const size_t n_texts = texts.count() - mark;
   try {
