@@ -48,6 +48,7 @@ struct Remembered {
   PyObject* pricing() const { return items()[0]; }
   PyObject* plan(size_t i) const { return items()[2 + i]; }
 
+#if CORBYL_PY312_PLUS
   bool relies_on(PyObject* d) const {
     if (d == pricing()) return true;
     for (size_t i = 0; i < plans; ++i) {
@@ -55,6 +56,7 @@ struct Remembered {
     }
     return false;
   }
+#endif
 
   bool unchanged() const {
 #if CORBYL_PY312_PLUS

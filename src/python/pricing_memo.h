@@ -11,8 +11,6 @@
 // memory notices. Anything else is read as it always is.
 #pragma once
 
-#include <Python.h>
-
 #include <cstddef>
 
 #include "convert.h"
