@@ -145,40 +145,61 @@ PyObject* t_quantized_zero(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
 namespace cp = corbyl::py;
 
-// Like py_get_totals: every line's subtotal is a printed fixed value.
+// Like py_get_totals: every line's subtotal is a printed fixed value. A
+// line worked out from the same texts as the line before it gets the same
+// value (as lines of one group do in the real call, which then share one
+// str), any other line a new one, so that the result has as many strs as
+// the real one.
 PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   cp::HeldTexts texts;
   std::vector<corbyl::LineItem> lines;
   uint32_t q = 0;
   if (!cp::read_argument(args[0], texts, lines) || !cp::read_argument(args[1], texts, q)) return nullptr;
-  const Decimal value = Decimal::from_parts(1234, 2, false);
-  corbyl::TotalsReport report{value, value, {}};
+  corbyl::TotalsReport report{Decimal::from_parts(1234, 2, false), Decimal::from_parts(0, 2, false), {}};
   report.subtotals.reserve(lines.size());
-  for (const auto& l : lines) report.subtotals.emplace_back(l.id, value);
+  uint64_t value = 1000;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const corbyl::LineItem& l = lines[i];
+    if (i > 0 && !(l.amount == lines[i - 1].amount && l.percentage == lines[i - 1].percentage &&
+                   l.back_into_percentage == lines[i - 1].back_into_percentage)) {
+      ++value;
+    }
+    report.subtotals.emplace_back(l.id, Decimal::from_parts(value, 2, false));
+  }
   return cp::totals_to_dict(report);
 }
 
-// Like py_deliverable_lines for an escrow sale: reads the context and
-// writes a base price line and `fee_lines` fee lines copied from it.
+// The lines that floor_lines writes: those of a real call, taken once
+// before it is timed (as the module prepares its templates at import), with
+// characters of their own.
+std::vector<corbyl::LineItem> g_floor_shape;
+
+PyObject* t_floor_shape(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("floor_shape", nargs, 1)) return nullptr;
+  cp::HeldTexts texts;
+  std::vector<corbyl::LineItem> lines;
+  if (!cp::read_argument(args[0], texts, lines)) return nullptr;
+  for (auto& l : lines) {
+    for (corbyl::Text* t : {&l.amount, &l.description, &l.percentage}) *t = corbyl::Text(std::string(t->str()));
+    if (l.frozen_value) l.frozen_value = corbyl::Text(std::string(l.frozen_value->str()));
+  }
+  g_floor_shape = std::move(lines);
+  Py_RETURN_NONE;
+}
+
+// Like py_deliverable_lines: reads the context and writes the lines given
+// to floor_shape, the first with the context's base price and user, then
+// the context's extra lines, computing nothing.
 PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("floor_lines", nargs, 2)) return nullptr;
+  if (!check_count("floor_lines", nargs, 1)) return nullptr;
   cp::HeldTexts texts;
   corbyl::DeliverableLinesContext c;
-  uint32_t fee_lines = 0;
-  if (!cp::read_argument(args[0], texts, c) || !cp::read_argument(args[1], texts, fee_lines)) return nullptr;
-  std::vector<corbyl::LineItem> lines;
-  corbyl::LineItem base;
-  base.amount = c.base_price;
-  base.percentage = corbyl::Text::literal("0");
-  base.destination_user_id = c.user_id;
-  lines.push_back(base);
-  for (uint32_t i = 0; i < fee_lines; ++i) {
-    corbyl::LineItem fee;
-    fee.id = -2 - static_cast<int32_t>(i);
-    fee.amount = c.pricing->stripe_payout_static;
-    fee.percentage = c.pricing->stripe_payout_percentage;
-    lines.push_back(fee);
+  if (!cp::read_argument(args[0], texts, c)) return nullptr;
+  std::vector<corbyl::LineItem> lines = g_floor_shape;
+  if (!lines.empty()) {
+    lines[0].amount = c.base_price;
+    lines[0].destination_user_id = c.user_id;
   }
   for (auto& l : c.extra_lines) lines.push_back(std::move(l));
   return cp::line_items_to_list(lines);
@@ -270,6 +291,7 @@ PyMethodDef kMethods[] = {
     {"quantized_zero", FAST(t_quantized_zero), METH_FASTCALL, nullptr},
     {"floor_totals", FAST(t_floor_totals), METH_FASTCALL, nullptr},
     {"floor_lines", FAST(t_floor_lines), METH_FASTCALL, nullptr},
+    {"floor_shape", FAST(t_floor_shape), METH_FASTCALL, nullptr},
     {"records", FAST(t_records), METH_FASTCALL, nullptr},
     {"touch", FAST(t_touch), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
