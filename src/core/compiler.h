@@ -1,6 +1,6 @@
 // Everything compiler-specific in the core: the 128-bit integer, the
-// attributes of cold, never and always inlined functions, and the builtins
-// that name the source place of a call.
+// 128-by-64-bit division, the attributes of cold, never and always inlined
+// functions, and the builtins that name the source place of a call.
 //
 // The core spells the type `u128` and reaches its halves only through the
 // helpers below. Where the compiler has a 128-bit integer (GCC and Clang on
@@ -39,6 +39,27 @@ constexpr uint64_t hi64(u128 v) { return v.high(); }
 constexpr u128 make_u128(uint64_t hi, uint64_t lo) { return U128(hi, lo, 0); }
 
 #endif
+
+// The quotient of the 128-bit value hi:lo by d, with the remainder in
+// `rem`; the quotient must fit in 64 bits (hi < d). x86-64 divides so in one
+// instruction, where the compiler's 128-bit division is a library call for
+// any divisor.
+inline uint64_t div128_64(uint64_t hi, uint64_t lo, uint64_t d, uint64_t& rem) {
+#if defined(CORBYL_BUILTIN_INT128) && defined(__x86_64__)
+  uint64_t q;
+  __asm__("divq %[d]" : "=a"(q), "=d"(rem) : [d] "rm"(d), "a"(lo), "d"(hi));
+  return q;
+#else
+  if (hi == 0) {
+    rem = lo % d;
+    return lo / d;
+  }
+  const u128 n = make_u128(hi, lo);
+  const uint64_t q = lo64(n / d);
+  rem = lo64(n - mul64(q, d));
+  return q;
+#endif
+}
 
 // Inlining, where the compiler's own judgement would vary from one build to
 // the next on code whose speed matters: CORBYL_COLD keeps a function (an

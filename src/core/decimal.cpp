@@ -106,6 +106,21 @@ uint64_t drop_digits(uint64_t v, uint32_t k) {
   }
 }
 
+// c / 10^k for a wide c, by divisions of at most 19 digits at a time (the
+// floor of a floor is the floor of the whole: (c / a) / b == c / (a * b)),
+// each by a 64-bit divisor.
+u128 drop_digits_wide(u128 c, uint32_t k) {
+  while (k > 0) {
+    const uint32_t step = k < 19 ? k : 19;
+    const uint64_t d = static_cast<uint64_t>(kPow10[step]);
+    uint64_t rem;
+    const uint64_t lo = div128_64(hi64(c) % d, lo64(c), d, rem);
+    c = make_u128(hi64(c) / d, lo);
+    k -= step;
+  }
+  return c;
+}
+
 Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char* overflow) {
   if (a.is_zero()) {
     if (negate_b && !b.is_zero()) return -b;
@@ -316,7 +331,7 @@ Decimal quantize_slow(const Decimal& value, uint32_t q) {
     return value.negative() ? -z : z;
   }
   const u128 c = value.coefficient();
-  const u128 cut = hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : c / kPow10[s - q];
+  const u128 cut = hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : drop_digits_wide(c, s - q);
   const Decimal r = Decimal::from_parts(cut, q, value.negative());
   assert(r.scale() == q && r.coefficient() <= c);
   return r;

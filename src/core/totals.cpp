@@ -140,8 +140,20 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
     x = total * f;
   } else {
     // Grossed up, so that the line is the share f of the final sum b + x.
-    // The order of the operations is part of the result.
-    const Decimal r = kOne / (kOne - f);
+    // The order of the operations is part of the result. The factor r
+    // depends on f alone, which a bill's card fee keeps from call to call,
+    // so the last one worked out (a 28-place division) is kept.
+    struct Factor {
+      Decimal f;
+      Decimal r;
+      bool known = false;
+    };
+    thread_local Factor last;
+    if (!last.known || !last.f.identical(f)) {
+      const Decimal r = kOne / (kOne - f);  // may abort, leaving the last one as it was
+      last = Factor{f, r, true};
+    }
+    const Decimal r = last.r;
     const Decimal b = total + a;
     x = (b * r) - b;
   }

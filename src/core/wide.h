@@ -52,14 +52,9 @@ struct U256 {
   uint64_t divmod_small(uint64_t d) {
     int i = 3;
     while (i > 0 && limb[i] == 0) --i;  // leading zero limbs stay zero
-    u128 rem = 0;
-    for (; i >= 0; --i) {
-      const u128 cur = (rem << 64) | limb[i];
-      // with no remainder carried in, a 64-bit division is enough
-      limb[i] = rem == 0 ? limb[i] / d : static_cast<uint64_t>(cur / d);
-      rem = cur - u128{limb[i]} * d;
-    }
-    return static_cast<uint64_t>(rem);
+    uint64_t rem = 0;
+    for (; i >= 0; --i) limb[i] = div128_64(rem, limb[i], d, rem);  // rem < d: the quotient fits
+    return rem;
   }
 
   // this += o; returns the carry out of the top limb.
