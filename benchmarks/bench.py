@@ -141,11 +141,14 @@ def floors(repeat: int) -> None:
     cheapest way the interpreter allows, converting and building nothing)."""
     t = testing_extension()
     sale_lines = corbyl.py_deliverable_lines(SALE)
-    t.floor_shape(sale_lines)  # the lines floor_lines writes, as the sale's own
+    tip_lines = corbyl.py_tip_fee_lines(TIP)
+    # the lines that the floors write, as the calls' own
+    t.floor_shape("sale", sale_lines)
+    t.floor_shape("tip", tip_lines)
     # a floor builds what its call builds: the same lines, and as many
     # subtotal strs (but for a group that the rounding difference split,
     # which only the computation knows)
-    assert t.floor_lines(SALE) == sale_lines
+    assert t.floor_lines(SALE) == sale_lines and t.floor_tip_lines(TIP) == tip_lines
     for lines in (BILL10, BILL100, sale_lines):
         real, floor = ({id(v) for v in r["subtotals"].values()}
                        for r in (corbyl.py_get_totals(lines, 2), t.floor_totals(lines, 2)))
@@ -163,7 +166,8 @@ def floors(repeat: int) -> None:
         ("py_get_totals, 100 lines", lambda: corbyl.py_get_totals(BILL100, 2), lambda: t.floor_totals(BILL100, 2),
          lambda: t.touch(BILL100)),
         ("typical sale (lines + totals)", module_sale, floor_sale, limit_sale),
-        ("py_tip_fee_lines", lambda: corbyl.py_tip_fee_lines(TIP), None, lambda: t.touch(TIP)),
+        ("py_tip_fee_lines", lambda: corbyl.py_tip_fee_lines(TIP), lambda: t.floor_tip_lines(TIP),
+         lambda: t.touch(TIP)),
     ]
     print()
     print(f"{'call against its floor and the limit':<40}{'corbyl':>12}{'floor':>12}{'limit':>12}"

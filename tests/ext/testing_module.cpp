@@ -4,6 +4,7 @@
 //
 // Decimals cross as text. A parse failure raises ValueError with the parse
 // message; an arithmetic abort raises ArithmeticError with its message.
+#include <cstring>
 #include <string>
 
 #include <vector>
@@ -170,39 +171,55 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return cp::totals_to_dict(report);
 }
 
-// The lines that floor_lines writes: those of a real call, taken once
-// before it is timed (as the module prepares its templates at import), with
-// characters of their own.
-std::vector<corbyl::LineItem> g_floor_shape;
+// The lines that floor_lines and floor_tip_lines write: those of a real
+// call, taken once before it is timed (as the module prepares its templates
+// at import), with characters of their own.
+std::vector<corbyl::LineItem> g_floor_sale, g_floor_tip;
 
+// floor_shape("sale" or "tip", lines)
 PyObject* t_floor_shape(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("floor_shape", nargs, 1)) return nullptr;
+  if (!check_count("floor_shape", nargs, 2)) return nullptr;
+  const char* kind = PyUnicode_Check(args[0]) ? PyUnicode_AsUTF8(args[0]) : nullptr;
+  if (!kind || (std::strcmp(kind, "sale") != 0 && std::strcmp(kind, "tip") != 0)) {
+    PyErr_SetString(PyExc_ValueError, "floor_shape: the kind is 'sale' or 'tip'");
+    return nullptr;
+  }
   cp::HeldTexts texts;
   std::vector<corbyl::LineItem> lines;
-  if (!cp::read_argument(args[0], texts, lines)) return nullptr;
+  if (!cp::read_argument(args[1], texts, lines)) return nullptr;
   for (auto& l : lines) {
     for (corbyl::Text* t : {&l.amount, &l.description, &l.percentage}) *t = corbyl::Text(std::string(t->str()));
     if (l.frozen_value) l.frozen_value = corbyl::Text(std::string(l.frozen_value->str()));
   }
-  g_floor_shape = std::move(lines);
+  (std::strcmp(kind, "sale") == 0 ? g_floor_sale : g_floor_tip) = std::move(lines);
   Py_RETURN_NONE;
 }
 
-// Like py_deliverable_lines: reads the context and writes the lines given
-// to floor_shape, the first with the context's base price and user, then
-// the context's extra lines, computing nothing.
+// Like py_deliverable_lines: reads the context and writes the sale's lines
+// given to floor_shape, the first with the context's base price and user,
+// then the context's extra lines, computing nothing.
 PyObject* t_floor_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_lines", nargs, 1)) return nullptr;
   cp::HeldTexts texts;
   corbyl::DeliverableLinesContext c;
   if (!cp::read_argument(args[0], texts, c)) return nullptr;
-  std::vector<corbyl::LineItem> lines = g_floor_shape;
+  std::vector<corbyl::LineItem> lines = g_floor_sale;
   if (!lines.empty()) {
     lines[0].amount = c.base_price;
     lines[0].destination_user_id = c.user_id;
   }
   for (auto& l : c.extra_lines) lines.push_back(std::move(l));
   return cp::line_items_to_list(lines);
+}
+
+// Like py_tip_fee_lines: reads the context and writes the tip's lines given
+// to floor_shape, computing nothing.
+PyObject* t_floor_tip_lines(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("floor_tip_lines", nargs, 1)) return nullptr;
+  cp::HeldTexts texts;
+  corbyl::TipLinesContext c;
+  if (!cp::read_argument(args[0], texts, c)) return nullptr;
+  return cp::line_items_to_list(g_floor_tip);
 }
 
 // touch(bill): the physical limit of reading a bill. Every field value of
@@ -292,6 +309,7 @@ PyMethodDef kMethods[] = {
     {"floor_totals", FAST(t_floor_totals), METH_FASTCALL, nullptr},
     {"floor_lines", FAST(t_floor_lines), METH_FASTCALL, nullptr},
     {"floor_shape", FAST(t_floor_shape), METH_FASTCALL, nullptr},
+    {"floor_tip_lines", FAST(t_floor_tip_lines), METH_FASTCALL, nullptr},
     {"records", FAST(t_records), METH_FASTCALL, nullptr},
     {"touch", FAST(t_touch), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
