@@ -108,7 +108,8 @@ uint64_t drop_digits(uint64_t v, uint32_t k) {
 
 // c / 10^k for a wide c, by divisions of at most 19 digits at a time (the
 // floor of a floor is the floor of the whole: (c / a) / b == c / (a * b)),
-// each by a 64-bit divisor.
+// each by a 64-bit divisor. (U256::divmod_small does the same over four
+// limbs; on the two of a coefficient this is measurably cheaper.)
 u128 drop_digits_wide(u128 c, uint32_t k) {
   while (k > 0) {
     const uint32_t step = k < 19 ? k : 19;
