@@ -166,6 +166,9 @@ def test_lines_that_differ_but_share_an_id_give_one_entry():
         ([line(1, 0, "1"), line(2, 0, "79228162514264337593543950335"), line(3, 1, "1", "..")], 2,
          corbyl.PanicException, "Addition overflowed"),
         ([line(1, 0, "1", "100", back=True)], 2, corbyl.PanicException, "Division by zero"),
+        # a grossed-up line forms T + a even at 0%, though its group sums to nothing
+        ([line(1, 0, "79228162514264337593543950335"), line(2, 1, "-1"), line(3, 1, "1", "0", back=True)], 0,
+         corbyl.PanicException, "Addition overflowed"),
         ([line(1, 0, "x")], 29, corbyl.PanicException, "Scale exceeds the maximum precision allowed: 29 > 28"),
     ],
 )

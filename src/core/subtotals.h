@@ -45,15 +45,19 @@ class SubtotalMap {
   Entry* find(uint32_t at) { return slots_.empty() ? find_small(at) : find_hashed(at, key_hash(lines_[at])); }
 
   // Inserts lines[at] with its value; an equal key keeps its place and takes
-  // the new value. Returns true when the key was new.
+  // the new value. Returns true when the key was new. A caller that knows
+  // that no entry before `first` can hold an equal line (the totals: equal
+  // lines share their priority, so only an entry of the same group can)
+  // spares a small map the search of those entries.
   // A small map's insertion is inlined into its caller, where the value is
   // still in registers; a larger map's is a call.
-  CORBYL_ALWAYS_INLINE bool insert_or_assign(uint32_t at, const Decimal& value) {
+  CORBYL_ALWAYS_INLINE bool insert_or_assign(uint32_t at, const Decimal& value, size_t first = 0) {
     if (slots_.empty()) [[likely]] {
-      if (Entry* e = find_small(at)) {
+      if (Entry* e = find_small(at, first)) {
         e->value = value;
         return false;
       }
+      note_id(lines_[at].id, first);
       entries_.push_back(Entry{at, lines_[at].id, value, 0});
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
@@ -81,18 +85,32 @@ class SubtotalMap {
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:
-  // A small map (the usual bill) is searched entry by entry, with no hash.
-  // Equal lines share their id, so only an entry of the same id is compared
-  // field by field; one of the same id that differs is a repeated id, noted
-  // for ids_distinct (every entry was searched for when it was inserted).
-  Entry* find_small(uint32_t at) {
+  // A small map (the usual bill) is searched entry by entry from `first`,
+  // with no hash. Equal lines share their id, so only an entry of the same
+  // id is compared field by field; one of the same id that differs is a
+  // repeated id, noted for ids_distinct.
+  Entry* find_small(uint32_t at, size_t first = 0) {
     const LineItem& line = lines_[at];
-    for (Entry& e : entries_) {
+    for (size_t k = first; k < entries_.size(); ++k) {
+      Entry& e = entries_[k];
       if (e.id != line.id) continue;
       if (e.line == at || lines_[e.line] == line) return &e;
       id_repeats_ = true;
     }
     return nullptr;
+  }
+
+  // A new entry's id against those of the entries before `first`, which
+  // its search skipped: one bit per id modulo 64 marks the ids seen, and
+  // only an id whose bit is set is looked for among them.
+  void note_id(int32_t id, size_t first) {
+    const uint64_t bit = uint64_t{1} << (static_cast<uint32_t>(id) & 63);
+    if ((seen_ids_ & bit) != 0 && !id_repeats_) {
+      for (size_t k = 0; k < first; ++k) {
+        if (entries_[k].id == id) id_repeats_ = true;
+      }
+    }
+    seen_ids_ |= bit;
   }
 
   Entry* find_hashed(uint32_t at, uint64_t h) {
@@ -173,6 +191,7 @@ class SubtotalMap {
   size_t line_count_ = 0;
   bool by_id_ = false;       // chosen when the table is made
   bool id_repeats_ = false;  // seen by the entry-by-entry search
+  uint64_t seen_ids_ = 0;    // bit id % 64 of every entry's id, while small
   std::vector<Entry> entries_;
   std::vector<int32_t> slots_;  // open addressing over entries_, -1 = empty
 };

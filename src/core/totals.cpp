@@ -134,6 +134,10 @@ bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
 Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
   static const Decimal kHundredth = Decimal::from_parts(1, 2, false);
   static const Decimal kOne = Decimal::from_parts(1, 0, false);
+  // A zero percentage makes x a zero of scale 0, and adding a zero gives
+  // the other operand: the subtotal is the amount as it was written. (A
+  // grossed-up line still forms b = T + a, which may overflow.)
+  if (percent.is_zero() && !back_into_percentage) return a;
   const Decimal f = kHundredth * percent;
   Decimal x;
   if (!back_into_percentage) {
@@ -180,7 +184,7 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
     at_place(Place::line(at, line.id), [&] {
       const Decimal s = line_subtotal(t.total, a, p, line.back_into_percentage);
       // an equal line seen before in this group shares its entry
-      m.insert_or_assign(at, s);
+      m.insert_or_assign(at, s, first_entry);
       if (s.sign() < 0) t.discount += s;
     });
   }
