@@ -145,14 +145,18 @@ def floors(repeat: int) -> None:
     # the lines that the floors write, as the calls' own
     t.floor_shape("sale", sale_lines)
     t.floor_shape("tip", tip_lines)
-    # a floor builds what its call builds: the same lines, and as many
-    # subtotal strs (but for a group that the rounding difference split,
-    # which only the computation knows)
+    # a floor builds what its call builds: the same lines, as many subtotals
+    # given back as the caller's own amount strs, and as many new strs (but
+    # for a group that the rounding difference split, which only the
+    # computation knows)
     assert t.floor_lines(SALE) == sale_lines and t.floor_tip_lines(TIP) == tip_lines
     for lines in (BILL10, BILL100, sale_lines):
-        real, floor = ({id(v) for v in r["subtotals"].values()}
-                       for r in (corbyl.py_get_totals(lines, 2), t.floor_totals(lines, 2)))
-        assert 0 <= len(real) - len(floor) <= 1, (len(real), len(floor))
+        given = {id(line["amount"]) for line in lines}
+        (real_new, real_given), (floor_new, floor_given) = (
+            (len(ids - given), len(ids & given))
+            for ids in ({id(v) for v in r["subtotals"].values()}
+                        for r in (corbyl.py_get_totals(lines, 2), t.floor_totals(lines, 2))))
+        assert real_given == floor_given and 0 <= real_new - floor_new <= 1, (real_new, floor_new, real_given)
 
     def floor_sale():
         return t.floor_totals(t.floor_lines(SALE), 2)

@@ -247,12 +247,14 @@ def test_str_subclasses_everywhere():
             raise Boom
 
     l = line(1, 0, S("2.50"), S("0"))
-    assert corbyl.py_get_totals([l], 2)["total"] == "2.50"
+    totals = corbyl.py_get_totals([l], 2)
+    assert totals["total"] == "2.50"
     assert corbyl.py_divide_amount(S("1.00"), 4, 2) == ["0.25"] * 4
     # texts taken over into results come back as plain str
     echoed = corbyl.py_deliverable_lines(sale(extra_lines=[line(5, 0, "1.00", description=S("jar"))]))[-1]
     fee = corbyl.py_tip_fee_lines(tip(pricing=pricing(stripe_blended_rate_static=S("0.30"))))[1]
-    assert [(type(t), t) for t in (echoed["description"], fee["amount"])] == [(str, "jar"), (str, "0.30")]
+    assert [(type(t), t) for t in (echoed["description"], fee["amount"], totals["subtotals"][1])] == [
+        (str, "jar"), (str, "0.30"), (str, "2.50")]
     with pytest.raises(TypeError):
         corbyl.py_get_totals(S("abc"), 2)
 

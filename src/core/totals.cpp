@@ -26,6 +26,30 @@ inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field
   return false;
 }
 
+// The number of the text parsed last in one field, kept while the same
+// characters come again. Lines of a bill often share the very text of an
+// amount or a percentage (a fee's percentage, the one-character "0" that
+// the interpreter keeps once), and the characters of a call's lines stay
+// where they are and as they are for the whole call: the same place and
+// length are the same text.
+struct LastParsed {
+  const char* data = nullptr;
+  size_t size = 0;  // 0: nothing kept (a text that parses is never empty)
+  Decimal value;
+};
+
+// parse_field, through the text parsed last in the same field.
+inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
+                        LastParsed& last, Decimal& out, std::optional<TabulationError>& error) {
+  if (text.data() == last.data && text.size() == last.size && last.size != 0) {
+    out = last.value;
+    return true;
+  }
+  if (!parse_field(line, i, field, text, out, error)) return false;
+  last = LastParsed{text.data(), text.size(), out};
+  return true;
+}
+
 // Runs `work`; an abort inside it is marked with `place` (unless a place
 // nearer to it was set) as it passes.
 template <typename F>
@@ -169,7 +193,7 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
 // sum is formed, so a text that fails to parse is reported before an
 // overflow of the sum. Returns the group sum.
 std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t i, size_t end,
-                                         const Decimal& zero, Decimal& group_sum) {
+                                         const Decimal& zero, LastParsed (&last)[2], Decimal& group_sum) {
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
   for (; i < end; ++i) {
@@ -177,8 +201,8 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
     const LineItem& line = t.lines[at];
     Decimal a, p;
     std::optional<TabulationError> err;
-    if (!parse_field(line, at, "amount", line.amount, a, err) ||
-        !parse_field(line, at, "percentage", line.percentage, p, err)) {
+    if (!parse_field(line, at, "amount", line.amount, last[0], a, err) ||
+        !parse_field(line, at, "percentage", line.percentage, last[1], p, err)) {
       return err;
     }
     at_place(Place::line(at, line.id), [&] {
@@ -228,6 +252,7 @@ std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, 
 void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& error) {
   const Decimal zero = quantized_zero(q);  // aborts above 28 places, before any parsing
   const PriorityOrder order(t.lines);
+  LastParsed last[2];  // the amount and the percentage
   t.total = zero;
   t.discount = zero;
   for (size_t i = 0; i < order.size();) {
@@ -235,7 +260,7 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
     size_t end = i;
     while (end < order.size() && t.lines[order[end]].priority == priority) ++end;
     Decimal group_sum;
-    if ((error = add_group(t, order, i, end, zero, group_sum))) return;
+    if ((error = add_group(t, order, i, end, zero, last, group_sum))) return;
     at_place(Place::group(priority), [&] { t.total += quantize(group_sum, q); });
     i = end;
   }
@@ -353,11 +378,10 @@ Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t q) {
   t.lines = std::move(lines);  // moving a vector keeps its buffer: the map may point into it
   t.subtotals = SubtotalMap(t.lines);
   t.subtotals.reserve(t.lines.size());
-  const bool frozen =
-      !t.lines.empty() && std::all_of(t.lines.begin(), t.lines.end(),
-                                      [](const LineItem& l) { return l.frozen_value.has_value(); });
+  t.frozen = !t.lines.empty() && std::all_of(t.lines.begin(), t.lines.end(),
+                                             [](const LineItem& l) { return l.frozen_value.has_value(); });
   std::optional<TabulationError> error;
-  if (frozen) {
+  if (t.frozen) {
     frozen_totals(t, error);
   } else {
     computed_totals(t, q, error);
@@ -370,7 +394,10 @@ TotalsReport report_totals(const Totals& t, uint32_t q) {
   TotalsReport r{quantize(t.total, q), quantize(t.discount, q), {}};
   const auto& entries = t.subtotals.entries();
   r.subtotals.reserve(entries.size());
-  for (const auto& e : entries) r.subtotals.emplace_back(e.id, e.value);
+  for (const auto& e : entries) {
+    const LineItem& line = t.subtotals.line(e);
+    r.subtotals.push_back({e.id, e.value, t.frozen ? &*line.frozen_value : &line.amount});
+  }
   if (t.subtotals.ids_distinct()) return r;
   // Some id repeats: each id keeps the place of its first entry and the
   // value of its last. Positions sorted by id (stable, so equal ids stay in
@@ -378,12 +405,13 @@ TotalsReport report_totals(const Totals& t, uint32_t q) {
   std::vector<uint32_t> by_id(entries.size());
   std::iota(by_id.begin(), by_id.end(), 0u);
   std::stable_sort(by_id.begin(), by_id.end(),
-                   [&](uint32_t a, uint32_t b) { return r.subtotals[a].first < r.subtotals[b].first; });
+                   [&](uint32_t a, uint32_t b) { return r.subtotals[a].id < r.subtotals[b].id; });
   std::vector<bool> keep(entries.size(), false);
   for (size_t i = 0; i < by_id.size();) {
     size_t j = i;
-    while (j + 1 < by_id.size() && r.subtotals[by_id[j + 1]].first == r.subtotals[by_id[i]].first) ++j;
-    r.subtotals[by_id[i]].second = r.subtotals[by_id[j]].second;
+    while (j + 1 < by_id.size() && r.subtotals[by_id[j + 1]].id == r.subtotals[by_id[i]].id) ++j;
+    r.subtotals[by_id[i]].value = r.subtotals[by_id[j]].value;
+    r.subtotals[by_id[i]].read_from = r.subtotals[by_id[j]].read_from;
     keep[by_id[i]] = true;
     i = j + 1;
   }

@@ -18,6 +18,7 @@ namespace corbyl {
 struct Totals {
   Decimal total;
   Decimal discount;
+  bool frozen = false;          // frozen mode: the subtotals are the frozen values
   std::vector<LineItem> lines;  // the lines of the call, which the subtotals refer to
   SubtotalMap subtotals;
 };
@@ -46,9 +47,17 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& subtotals,
 // appear; where lines that differ share an id, the later line's subtotal
 // replaces the earlier one's.
 struct TotalsReport {
+  struct Subtotal {
+    int32_t id;
+    Decimal value;
+    // The text of its line that the value was read from (the frozen value,
+    // or the amount), or nullptr. Where the value is written exactly as this
+    // text, a caller may give back the text it came with.
+    const Text* read_from;
+  };
   Decimal total;
   Decimal discount;
-  std::vector<std::pair<int32_t, Decimal>> subtotals;
+  std::vector<Subtotal> subtotals;
 };
 TotalsReport report_totals(const Totals& totals, uint32_t quantization);
 

@@ -616,13 +616,31 @@ bool read_value(Reader& rd, PyObject* o, DeliverableLinesContext& out) { return 
 bool read_value(Reader& rd, PyObject* o, std::vector<LineItem>& out) { return read_list(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, std::vector<ServicePlan>& out) { return read_list(rd, o, out); }
 
-PyObject* decimal_to_str(const Decimal& d) {
-  char buf[Decimal::kMaxPrinted];
-  const size_t n = d.print(buf);
+namespace {
+
+PyObject* printed_to_str(const char* chars, size_t n) {
   PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
   if (!s) return nullptr;
-  std::memcpy(PyUnicode_1BYTE_DATA(s), buf, n);
+  std::memcpy(PyUnicode_1BYTE_DATA(s), chars, n);
   return s;
+}
+
+// A subtotal written exactly as the caller's text that it was read from (an
+// amount without percentage, a frozen value) is given back as that str.
+PyObject* subtotal_to_str(const TotalsReport::Subtotal& s) {
+  char buf[Decimal::kMaxPrinted];
+  const size_t n = s.value.print(buf);
+  if (s.read_from && s.read_from->source() && s.read_from->str() == std::string_view(buf, n)) {
+    return to_python(*s.read_from);
+  }
+  return printed_to_str(buf, n);
+}
+
+}  // namespace
+
+PyObject* decimal_to_str(const Decimal& d) {
+  char buf[Decimal::kMaxPrinted];
+  return printed_to_str(buf, d.print(buf));
 }
 
 PyObject* line_items_to_list(const std::vector<LineItem>& lines) {
@@ -645,12 +663,12 @@ PyObject* totals_to_dict(const TotalsReport& report) {
   // same as the one before shares its str
   const Decimal* last = nullptr;
   PyObject* last_text = nullptr;  // held by the subtotals dict
-  for (const auto& [id, value] : report.subtotals) {
-    PyRef key = PyRef::steal(to_python(id));
+  for (const auto& s : report.subtotals) {
+    PyRef key = PyRef::steal(to_python(s.id));
     if (!key) return result_creation_failed();
-    PyObject* text = last && last->identical(value) ? new_ref(last_text) : decimal_to_str(value);
+    PyObject* text = last && last->identical(s.value) ? new_ref(last_text) : subtotal_to_str(s);
     if (!put(subtotals.get(), key.get(), text)) return nullptr;
-    last = &value;
+    last = &s.value;
     last_text = text;
   }
   if (!put(result.get(), k.total, decimal_to_str(report.total)) ||

@@ -150,7 +150,8 @@ namespace cp = corbyl::py;
 // line worked out from the same texts as the line before it gets the same
 // value (as lines of one group do in the real call, which then share one
 // str), any other line a new one, so that the result has as many strs as
-// the real one.
+// the real one. A line without percentage is its amount, given back as the
+// caller's own str where the amount is written as the module prints it.
 PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   cp::HeldTexts texts;
@@ -166,7 +167,13 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                    l.back_into_percentage == lines[i - 1].back_into_percentage)) {
       ++value;
     }
-    report.subtotals.emplace_back(l.id, Decimal::from_parts(value, 2, false));
+    Decimal v = Decimal::from_parts(value, 2, false);
+    if (l.percentage == "0" && !l.back_into_percentage) {
+      corbyl::ParseError e;
+      const Decimal a = Decimal::parse(l.amount, e);
+      if (e == corbyl::ParseError::None) v = a;
+    }
+    report.subtotals.push_back({l.id, v, &l.amount});
   }
   return cp::totals_to_dict(report);
 }

@@ -94,9 +94,10 @@ TEST(Totals, ARepeatedIdIsReportedOnce) {
       ASSERT_TRUE(t.ok());
       const TotalsReport r = report_totals(t.value(), 2);
       ASSERT_EQ(r.subtotals.size(), 2u + static_cast<size_t>(filler)) << filler << " " << later;
-      EXPECT_EQ(r.subtotals[0].first, 7);
-      EXPECT_EQ(r.subtotals[0].second.to_string(), "4.00");
-      EXPECT_EQ(r.subtotals[1].first, 3);
+      EXPECT_EQ(r.subtotals[0].id, 7);
+      EXPECT_EQ(r.subtotals[0].value.to_string(), "4.00");
+      EXPECT_EQ(r.subtotals[0].read_from->str(), "4.00");
+      EXPECT_EQ(r.subtotals[1].id, 3);
     }
   }
 }
