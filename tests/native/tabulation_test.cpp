@@ -60,10 +60,15 @@ TEST(Totals, FrozenModeOnlySums) {
   EXPECT_EQ(t.value().discount.to_string(), "-1.5");
 }
 
+// (an empty text has no characters anywhere: it is not the text kept from
+// before it, which no line had yet)
 TEST(Totals, ParseFailureIsAnError) {
-  auto t = get_totals({L(1, 0, "1..")}, 2);
-  ASSERT_FALSE(t.ok());
-  EXPECT_EQ(t.error().display(), "Invalid decimal: two decimal points");
+  for (const auto& [amount, message] : {std::pair{"1..", "Invalid decimal: two decimal points"},
+                                        std::pair{"", "Invalid decimal: empty"}}) {
+    auto t = get_totals({L(1, 0, amount)}, 2);
+    ASSERT_FALSE(t.ok()) << amount;
+    EXPECT_EQ(t.error().display(), message);
+  }
 }
 
 TEST(Totals, LargeAmountsFailInsteadOfHanging) {
