@@ -58,6 +58,12 @@ def test_add_and_subtract_follow_the_scale_and_rounding_rules(dec, a, b):
 @given(values, values)
 @example((MAXC, 0, False), (MAXC, 28, False))
 @example((10, 2, False), (10, 2, False))
+# products below 2^128: a tie rounds to even, up or not; too few places to
+# drop; a rounding that carries past 96 bits (MAXC * 10 + 5 at 29 places)
+@example((150, 15, False), (1, 15, False))
+@example((250, 15, False), (1, 15, True))
+@example((2**64 - 1, 0, False), (2**64, 0, False))
+@example((11447, 1, False), (69213036179142428228831965, 28, False))
 def test_multiply_rounds_half_even_into_96_bits_and_28_places(dec, a, b):
     assert run(dec.mul, txt(a), txt(b)) == expect(ref.mul, a, b)
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cassert>
+#include <utility>
 
 #include "wide.h"
 
@@ -57,10 +58,12 @@ bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_
   if (batch > scale) return false;
   while (batch > 0) {
     const uint32_t k = batch < 19 ? batch : 19;
-    const uint64_t below = static_cast<uint64_t>(kPow10[k - 1]);
-    const uint64_t rem = c.divmod_small(below * 10);
-    sticky = sticky || last != 0 || rem % below != 0;
-    last = rem / below;
+    const uint64_t rem = c.divmod_pow10(k);
+    // the last digit dropped, and whether any below it was not zero
+    uint64_t below = 0;
+    const uint64_t digit = k == 1 ? rem : div_pow10(0, rem, k - 1, below);
+    sticky = sticky || last != 0 || below != 0;
+    last = digit;
     dropped = true;
     scale -= k;
     batch -= k;
@@ -68,7 +71,7 @@ bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_
   while (scale > max_scale || !c.fits96()) {
     if (scale == 0) return false;
     sticky = sticky || last != 0;
-    last = c.divmod_small(10);
+    last = c.divmod_pow10(1);
     dropped = true;
     --scale;
   }
@@ -108,8 +111,9 @@ uint64_t drop_digits(uint64_t v, uint32_t k) {
 
 // c / 10^k for a wide c, by divisions of at most 19 digits at a time (the
 // floor of a floor is the floor of the whole: (c / a) / b == c / (a * b)),
-// each by a 64-bit divisor. (U256::divmod_small does the same over four
-// limbs; on the two of a coefficient this is measurably cheaper.)
+// each by a 64-bit divisor: the machine's division, whose time here grows
+// with the bits of the quotient (few in the high half), measured faster than
+// the reciprocal that U256::divmod_pow10 uses.
 u128 drop_digits_wide(u128 c, uint32_t k) {
   while (k > 0) {
     const uint32_t step = k < 19 ? k : 19;
@@ -120,6 +124,48 @@ u128 drop_digits_wide(u128 c, uint32_t k) {
     k -= step;
   }
   return c;
+}
+// The same rounding for a value below 2^128 from which at most 19 digits
+// must go (a product of a 64-bit coefficient and a 96-bit one, say), in two
+// divisions: the dropped part is compared whole with half a unit, which
+// decides as the last digit and the sticky flag of round_to_fit do. False
+// where it does not apply (more digits, too few places to drop, or a
+// rounding that would carry past 96 bits), and round_to_fit does the work.
+bool round_narrow(u128 c, uint32_t scale, u128& out, uint32_t& out_scale) {
+  for (uint32_t k = scale > Decimal::kMaxScale ? scale - Decimal::kMaxScale : 0;; ++k) {
+    if (k > scale || k > 19) return false;
+    if (k == 0) {
+      if (c > kMax) continue;
+      out = c;
+      out_scale = scale;
+      return true;
+    }
+    uint64_t high_rem, rem;
+    const uint64_t high = div_pow10(0, hi64(c), k, high_rem);
+    u128 q = make_u128(high, div_pow10(high_rem, lo64(c), k, rem));
+    if (q > kMax) continue;
+    const uint64_t half = static_cast<uint64_t>(kPow10[k]) / 2;
+    if (rem > half || (rem == half && (lo64(q) & 1) != 0)) {
+      if (q == kMax) return false;
+      ++q;
+    }
+    out = q;
+    out_scale = scale - k;
+    return true;
+  }
+}
+
+// The product of two coefficients where it fits in 128 bits: one of them
+// of 64 bits, and no carry past the second limb.
+bool narrow_product(u128 a, u128 b, u128& p) {
+  if (hi64(a) != 0) std::swap(a, b);
+  if (hi64(a) != 0) return false;
+  const u128 low = mul64(lo64(a), lo64(b));
+  const u128 high = mul64(lo64(a), hi64(b));  // times 2^64
+  const uint64_t top = hi64(low) + lo64(high);
+  if (hi64(high) != 0 || top < hi64(low)) return false;
+  p = make_u128(top, lo64(low));
+  return true;
 }
 
 Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char* overflow) {
@@ -204,8 +250,11 @@ Decimal Decimal::multiply_slow(const Decimal& a, const Decimal& b) {
     u128 p = mul64(lo64(ca), lo64(cb));
     if (p <= kMax && scale <= Decimal::kMaxScale) return Decimal::from_parts(p, scale, neg);
   }
-  u128 out;
+  u128 out, p;
   uint32_t out_scale;
+  if (narrow_product(ca, cb, p) && round_narrow(p, scale, out, out_scale)) {
+    return Decimal::from_parts(out, out_scale, neg);
+  }
   if (!round_to_fit(U256::product(ca, cb), scale, Decimal::kMaxScale, out, out_scale)) {
     abort_with("Multiplication overflowed");
   }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "core/decimal.h"
 #include "core/exact_sum.h"
@@ -329,23 +330,58 @@ TEST(Wide, AdditionAndSubtractionCarryThroughEveryLimb) {
 
 TEST(Wide, DivisionByOneLimbCarriesTheRemainderDown) {
   struct Case {
-    uint64_t d;
+    uint32_t k;
     std::array<uint64_t, 4> q;
     uint64_t r;
   };
   const Case cases[] = {
-      {10, {0x9999999999999999ull, 0x9999999999999999ull, 0x9999999999999999ull, 0x1999999999999999ull}, 5},
-      {10000000000000000000ull,
+      {1, {0x9999999999999999ull, 0x9999999999999999ull, 0x9999999999999999ull, 0x1999999999999999ull}, 5},
+      {19,
        {0x3C4CA40E0EA7CFE9ull, 0x5663D3C7A0D865CAull, 0xD83C94FB6D2AC34Aull, 1},
        7584007913129639935ull},
-      {~0ull, {1, 1, 1, 1}, 0},
-      {3, {0x5555555555555555ull, 0x5555555555555555ull, 0x5555555555555555ull, 0x5555555555555555ull}, 0},
   };
   for (const Case& c : cases) {
     U256 v;
     v.limb = {~0ull, ~0ull, ~0ull, ~0ull};
-    EXPECT_EQ(v.divmod_small(c.d), c.r) << c.d;
-    EXPECT_EQ(v.limb, c.q) << c.d;
+    EXPECT_EQ(v.divmod_pow10(c.k), c.r) << c.k;
+    EXPECT_EQ(v.limb, c.q) << c.k;
+  }
+}
+
+// The division through a reciprocal against the plain 128-bit division, for
+// every power of ten, at the edges of its range (the largest high half, all
+// ones below, quotients next to a multiple of the divisor) and in between.
+TEST(Wide, DivisionByAPowerOfTenThroughItsReciprocal) {
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  auto next = [&] {  // splitmix64
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  for (uint32_t k = 1; k <= 19; ++k) {
+    const uint64_t d = lo64(pow10(k));
+    std::vector<u128> dividends;
+    for (const uint64_t hi : {uint64_t{0}, uint64_t{1}, d / 2, d - 1}) {
+      for (const uint64_t lo : {uint64_t{0}, uint64_t{1}, d - 1, d, ~uint64_t{0}, ~uint64_t{0} - d}) {
+        dividends.push_back(make_u128(hi, lo));
+      }
+    }
+    for (int i = 0; i < 20000; ++i) {
+      const u128 n = make_u128(next() % d, next());
+      dividends.push_back(n);
+      // a multiple of d and its neighbours
+      const u128 m = (n / d) * d;
+      for (const u128 x : {m, m - 1, m + 1}) {
+        if (hi64(x) < d) dividends.push_back(x);
+      }
+    }
+    for (const u128 n : dividends) {
+      uint64_t rem;
+      const uint64_t q = div_pow10(hi64(n), lo64(n), k, rem);
+      ASSERT_EQ(q, lo64(n / d)) << k << " " << hi64(n) << ":" << lo64(n);
+      ASSERT_EQ(rem, lo64(n % d)) << k << " " << hi64(n) << ":" << lo64(n);
+    }
   }
 }
 
