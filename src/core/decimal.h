@@ -20,6 +20,7 @@
 
 #include "compiler.h"
 #include "place.h"
+#include "pow10.h"
 
 namespace corbyl {
 
@@ -56,25 +57,6 @@ enum class ParseError : uint8_t {
 
 // The message of a parse error, exactly as callers see it.
 std::string_view parse_message(ParseError e);
-
-namespace detail {
-constexpr std::array<u128, 39> make_powers_of_ten() {
-  std::array<u128, 39> t{};
-  u128 v = 1;
-  for (auto& e : t) {
-    e = v;
-    v *= 10;
-  }
-  return t;
-}
-inline constexpr std::array<u128, 39> kPowersOfTen = make_powers_of_ten();
-}  // namespace detail
-
-// 10^n for n <= 38.
-inline u128 pow10(uint32_t n) {
-  assert(n < detail::kPowersOfTen.size());
-  return detail::kPowersOfTen[n];
-}
 
 class Decimal {
  public:
