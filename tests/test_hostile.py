@@ -56,7 +56,7 @@ class Lying(collections.abc.Sequence):
         return iter(self.items)
 
 
-@pytest.mark.parametrize("length", [0, 1, 10**12, 2**62, TypeError("no length")])
+@pytest.mark.parametrize("length", [0, 1, 10**12, 2**62, 2**64, TypeError("no length")])
 def test_a_lying_length_or_none_is_only_a_hint(length):
     items = [line(1, 0, "1.50"), line(2, 0, "2.50")]
     assert corbyl.py_get_totals(Lying(items, length), 2)["total"] == "4.00"

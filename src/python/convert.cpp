@@ -285,9 +285,11 @@ bool read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
   ++rd.calls_out;  // the sequence's own __len__ and iteration
   const Py_ssize_t n = PySequence_Size(o);
   if (n < 0) {
-    // The length is only a capacity hint: a sequence without one is read
-    // all the same. Any other error (an interrupt, memory) is the caller's.
-    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    // The length is only a capacity hint: a sequence without one, or with
+    // one too large for this machine's sizes (a lying length above 2^31 on
+    // a 32-bit interpreter), is read all the same. Any other error (an
+    // interrupt, memory) is the caller's.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
     PyErr_Clear();
   } else {
     out.reserve(static_cast<size_t>(n < kMaxReserve ? n : kMaxReserve));
