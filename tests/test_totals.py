@@ -170,6 +170,13 @@ def test_lines_that_differ_but_share_an_id_give_one_entry():
         ([line(1, 0, "79228162514264337593543950335"), line(2, 1, "-1"), line(3, 1, "1", "0", back=True)], 0,
          corbyl.PanicException, "Addition overflowed"),
         ([line(1, 0, "x")], 29, corbyl.PanicException, "Scale exceeds the maximum precision allowed: 29 > 28"),
+        # the subtotals are summed in 96 bits, from the first: the largest
+        # amount plus one overflows that sum (or, with places to drop,
+        # rounds it), though the group of 1 and -1 adds nothing to the total
+        ([line(1, 0, "79228162514264337593543950335"), line(2, 1, "1"), line(3, 1, "-1")], 0,
+         corbyl.PanicException, "Addition overflowed"),
+        ([line(1, 0, "792281625142643375935439503.35"), line(2, 1, "0.01"), line(3, 1, "-0.01")], 2,
+         ValueError, "Amounts are too large to total exactly at this quantization."),
     ],
 )
 def test_failures(lines, q, exc, message):

@@ -87,7 +87,8 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
 class PriorityOrder {
  public:
   explicit PriorityOrder(const std::vector<LineItem>& lines) : n_(lines.size()) {
-    uint32_t* o = n_ <= kSmall ? small_.data() : (large_.resize(n_), large_.data());
+    at_ = n_ <= kSmall ? small_.data() : (large_.resize(n_), large_.data());
+    uint32_t* o = at_;
     std::iota(o, o + n_, 0u);
     auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
     if (n_ > kSmall) {
@@ -102,14 +103,17 @@ class PriorityOrder {
       o[j] = v;
     }
   }
+  PriorityOrder(const PriorityOrder&) = delete;  // at_ points into the object
+  PriorityOrder& operator=(const PriorityOrder&) = delete;
   size_t size() const { return n_; }
-  uint32_t operator[](size_t i) const { return n_ <= kSmall ? small_[i] : large_[i]; }
+  uint32_t operator[](size_t i) const { return at_[i]; }
 
  private:
   // Bills up to this long are ordered by insertion sort in an array on the
   // stack, with no allocation; longer ones by a stable sort in a vector.
   static constexpr size_t kSmall = 64;
   size_t n_;
+  uint32_t* at_;
   std::array<uint32_t, kSmall> small_;
   std::vector<uint32_t> large_;
 };
@@ -126,28 +130,42 @@ bool in_quanta(const Decimal& d, uint32_t q, u128& out) {
   return true;
 }
 
-// Whether the subtotals add up exactly to the total, whatever the 96-bit
-// sums said. An ordinary bill is counted in quanta in 128 bits: every term
-// is below 2^111, so 2^16 of them cannot wrap. Anything else is counted in
-// 256 bits.
-bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
+// Values of at most q places counted in quanta in 128 bits, the positive
+// and the negative apart. Every term is below 2^111, so 2^16 of them cannot
+// wrap; a value that cannot be counted so, or one term too many, makes the
+// count not `narrow`.
+struct QuantaCount {
+  uint32_t q;
+  size_t room = (size_t{1} << 16) - 1;  // terms that may still be added
   u128 plus = 0, minus = 0;
-  auto count = [&](const Decimal& d, bool negate) {
+  bool narrow = true;
+
+  void add(const Decimal& d, bool negate = false) {
     u128 units;
-    if (!in_quanta(d, q, units)) return false;
+    if (!narrow || room == 0 || !in_quanta(d, q, units)) {
+      narrow = false;
+      return;
+    }
+    --room;
     (d.negative() != negate ? minus : plus) += units;
-    return true;
-  };
-  bool narrow = m.size() < (uint64_t{1} << 16) && count(total, true);
-  for (const auto& e : m.entries()) {
-    if (!narrow) break;
-    narrow = count(e.value, false);
   }
-  if (narrow) return plus == minus;
+};
+
+// Whether the subtotals add up exactly to the total, whatever the 96-bit
+// sums said. An ordinary bill is counted in quanta in 128 bits, anything
+// else in 256 bits.
+bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
+  QuantaCount count{q};
+  count.add(total, true);
+  for (const auto& e : m.entries()) count.add(e.value);
+  if (count.narrow) return count.plus == count.minus;
   ExactSum exact;
   for (const auto& e : m.entries()) exact.add(e.value);
   return exact.equals(total);
 }
+
+const Decimal kHundredth = Decimal::from_parts(1, 2, false);
+const Decimal kOne = Decimal::from_parts(1, 0, false);
 
 // The line's subtotal s = x + a: its amount a plus its percentage part x
 // of the running total T. Its value v = (zero + a) + x is the same number
@@ -156,8 +174,6 @@ bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
 // only when a and x are both zero do their scales differ, and a zero value
 // adds nothing to the group sum.
 Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
-  static const Decimal kHundredth = Decimal::from_parts(1, 2, false);
-  static const Decimal kOne = Decimal::from_parts(1, 0, false);
   // A zero percentage makes x a zero of scale 0, and adding a zero gives
   // the other operand: the subtotal is the amount as it was written. (A
   // grossed-up line still forms b = T + a, which may overflow.)
@@ -196,11 +212,11 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
                                          const Decimal& zero, LastParsed (&last)[2], Decimal& group_sum) {
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
+  std::optional<TabulationError> err;
   for (; i < end; ++i) {
     const uint32_t at = order[i];
     const LineItem& line = t.lines[at];
     Decimal a, p;
-    std::optional<TabulationError> err;
     if (!parse_field(line, at, "amount", line.amount, last[0], a, err) ||
         !parse_field(line, at, "percentage", line.percentage, last[1], p, err)) {
       return err;
@@ -228,12 +244,23 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
 // their sum and the total onto them, one quantum at a time.
 std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, uint32_t q) {
   SubtotalMap& m = t.subtotals;
-  Decimal sum = zero;
+  QuantaCount count{q};
   for (auto& e : m.entries()) {
     e.value = quantize(e.value, q);
     assert(e.value.scale() <= q);
-    sum += e.value;
+    count.add(e.value);
   }
+  // Ordinary subtotals whose magnitudes come to less than 2^96 quanta: no
+  // 96-bit sum of them rounds or overflows, so when they count to the total
+  // they add up to it, with nothing to move.
+  const u128 magnitude = count.plus + count.minus;
+  count.add(t.total, true);
+  if (count.narrow && magnitude <= Decimal::kMaxCoefficient && count.plus == count.minus) {
+    assert(m.entries_distinct());
+    return std::nullopt;
+  }
+  Decimal sum = zero;
+  for (const auto& e : m.entries()) sum += e.value;
   const Decimal difference = t.total - sum;
   if (!difference.is_zero()) {
     // Exact arithmetic leaves at most one quantum per line and one per group;
