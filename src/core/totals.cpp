@@ -251,22 +251,37 @@ std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, 
     count.add(e.value);
   }
   // Ordinary subtotals whose magnitudes come to less than 2^96 quanta: no
-  // 96-bit sum of them rounds or overflows, so when they count to the total
-  // they add up to it, with nothing to move.
+  // 96-bit sum of them rounds or overflows, so their count against the
+  // total's is the difference that those sums would find. A difference of
+  // more quanta than can be moved is found again the long way, with
+  // whatever those sums say of it.
+  const uint64_t most_moves = 2 * static_cast<uint64_t>(t.lines.size());
   const u128 magnitude = count.plus + count.minus;
   count.add(t.total, true);
-  if (count.narrow && magnitude <= Decimal::kMaxCoefficient && count.plus == count.minus) {
-    assert(m.entries_distinct());
-    return std::nullopt;
+  Decimal difference;
+  bool counted = false;
+  if (count.narrow && magnitude <= Decimal::kMaxCoefficient) {
+    const bool short_of_total = count.minus > count.plus;
+    const u128 quanta = short_of_total ? count.minus - count.plus : count.plus - count.minus;
+    if (quanta == 0) {
+      assert(m.entries_distinct());
+      return std::nullopt;
+    }
+    if (quanta <= most_moves) {
+      difference = Decimal::from_parts(quanta, q, !short_of_total);
+      counted = true;
+    }
   }
-  Decimal sum = zero;
-  for (const auto& e : m.entries()) sum += e.value;
-  const Decimal difference = t.total - sum;
+  if (!counted) {
+    Decimal sum = zero;
+    for (const auto& e : m.entries()) sum += e.value;
+    difference = t.total - sum;
+  }
   if (!difference.is_zero()) {
     // Exact arithmetic leaves at most one quantum per line and one per group;
     // anything else means the 96-bit sums rounded, and handing it out one
     // quantum at a time would neither end soon nor add up.
-    if (!whole_quanta(difference, q, 2 * static_cast<uint64_t>(t.lines.size()))) return error_text(kTooLargeToTotal);
+    if (!whole_quanta(difference, q, most_moves)) return error_text(kTooLargeToTotal);
     if (auto err = redistribute_difference(m, difference, q)) return err;
   }
   if (!adds_up(m, t.total, q)) return error_text(kTooLargeToTotal);
