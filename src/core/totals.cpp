@@ -90,17 +90,31 @@ class PriorityOrder {
     at_ = n_ <= kSmall ? small_.data() : (large_.resize(n_), large_.data());
     uint32_t* o = at_;
     std::iota(o, o + n_, 0u);
+    if (n_ == 0) return;
     auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
     if (n_ > kSmall) {
       // bills usually come in priority order already
-      if (!std::is_sorted(o, o + n_, before)) std::stable_sort(o, o + n_, before);
+      for (size_t i = 1; i < n_; ++i) {
+        if (lines[i].priority < lines[i - 1].priority) {
+          std::stable_sort(o, o + n_, before);
+          return;
+        }
+      }
       return;
     }
-    for (size_t i = 1; i < n_; ++i) {
-      const uint32_t v = o[i];
+    // Insertion sort. The positions from i on are still in input order, so
+    // a line of no lower priority than all before it (the usual case) stays
+    // where it is without a search.
+    int16_t highest = lines[0].priority;
+    for (uint32_t i = 1; i < n_; ++i) {
+      const int16_t p = lines[i].priority;
+      if (p >= highest) {
+        highest = p;
+        continue;
+      }
       size_t j = i;
-      for (; j > 0 && before(v, o[j - 1]); --j) o[j] = o[j - 1];
-      o[j] = v;
+      for (; j > 0 && p < lines[o[j - 1]].priority; --j) o[j] = o[j - 1];
+      o[j] = i;
     }
   }
   PriorityOrder(const PriorityOrder&) = delete;  // at_ points into the object
@@ -204,18 +218,21 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
   return x + a;
 }
 
-// One group of equal priority, lines order[i..end), against the total of
-// the groups before it. Every line is read and worked out before the group
+// One group of equal priority, the lines from order[i] on that have the
+// priority of that line, against the total of the groups before it; `i`
+// is left past them. Every line is read and worked out before the group
 // sum is formed, so a text that fails to parse is reported before an
 // overflow of the sum. Returns the group sum.
-std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t i, size_t end,
-                                         const Decimal& zero, LastParsed (&last)[2], Decimal& group_sum) {
+std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t& i, const Decimal& zero,
+                                         LastParsed (&last)[2], Decimal& group_sum) {
+  const int16_t priority = t.lines[order[i]].priority;
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
   std::optional<TabulationError> err;
-  for (; i < end; ++i) {
+  for (; i < order.size(); ++i) {
     const uint32_t at = order[i];
     const LineItem& line = t.lines[at];
+    if (line.priority != priority) break;
     Decimal a, p;
     if (!parse_field(line, at, "amount", line.amount, last[0], a, err) ||
         !parse_field(line, at, "percentage", line.percentage, last[1], p, err)) {
@@ -231,7 +248,7 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
   // The new entries hold the group's distinct lines in input order; each
   // counts once, and a zero value adds nothing (not even its scale).
   group_sum = zero;
-  at_place(Place::group(t.lines[order[end - 1]].priority), [&] {
+  at_place(Place::group(priority), [&] {
     for (size_t k = first_entry; k < m.size(); ++k) {
       const Decimal& v = m.entries()[k].value;
       if (!v.is_zero()) group_sum += v;
@@ -299,12 +316,9 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
   t.discount = zero;
   for (size_t i = 0; i < order.size();) {
     const int16_t priority = t.lines[order[i]].priority;
-    size_t end = i;
-    while (end < order.size() && t.lines[order[end]].priority == priority) ++end;
     Decimal group_sum;
-    if ((error = add_group(t, order, i, end, zero, last, group_sum))) return;
+    if ((error = add_group(t, order, i, zero, last, group_sum))) return;
     at_place(Place::group(priority), [&] { t.total += quantize(group_sum, q); });
-    i = end;
   }
   if ((error = settle_subtotals(t, zero, q))) return;
   t.discount = quantize(t.discount, q);
