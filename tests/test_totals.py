@@ -238,18 +238,19 @@ def line_lists(draw, frozen=st.none(), max_size=12, min_size=0, repeats=False):
             continue
         back = draw(st.booleans()) and draw(st.booleans())
         pct = draw(percentages)
+        priority = draw(st.sampled_from([0, 0, 1, 2, 325, 350, -3]))
+        amount = draw(amounts())
+        if out and draw(st.integers(0, 3)) == 0:
+            # some texts of a line before it in its group, the very same strs
+            # (as a host passes its constants), and only some of them
+            before = draw(st.sampled_from(out))
+            priority = before["priority"]
+            amount = before["amount"] if draw(st.booleans()) else amount
+            pct = before["percentage"] if draw(st.booleans()) else pct
+            back = before["back_into_percentage"] if draw(st.booleans()) else back
         if back and D(pct) >= 100:
             pct = "50"
-        out.append(
-            line(
-                i + 1,
-                draw(st.sampled_from([0, 0, 1, 2, 325, 350, -3])),
-                draw(amounts()),
-                pct,
-                back=back,
-                frozen=draw(frozen),
-            )
-        )
+        out.append(line(i + 1, priority, amount, pct, back=back, frozen=draw(frozen)))
     return out
 
 

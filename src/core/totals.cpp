@@ -50,6 +50,14 @@ inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field
   return true;
 }
 
+// Whether line b has the very texts of line a (the same characters in the
+// same place, as the caller's same str), and is grossed up alike.
+inline bool same_texts(const LineItem& b, const LineItem& a) {
+  auto same = [](std::string_view x, std::string_view y) { return x.data() == y.data() && x.size() == y.size(); };
+  return same(b.amount, a.amount) && same(b.percentage, a.percentage) &&
+         b.back_into_percentage == a.back_into_percentage;
+}
+
 // Runs `work`; an abort inside it is marked with `place` (unless a place
 // nearer to it was set) as it passes.
 template <typename F>
@@ -218,6 +226,23 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
   return x + a;
 }
 
+// The subtotal of a line with a percentage part, against the running total
+// of its group. Lines of a group often repeat the very texts of a line
+// before them (one fee on every item), and then have its subtotal: the
+// line worked out last in the group is kept with its subtotal. (Out of
+// line: a line of an amount alone never comes here.)
+struct WorkedOut {
+  const LineItem* line = nullptr;
+  Decimal subtotal;
+};
+CORBYL_NOINLINE Decimal percentage_subtotal(const Decimal& total, const LineItem& line, const Decimal& a,
+                                            const Decimal& percent, WorkedOut& last) {
+  if (last.line && same_texts(line, *last.line)) return last.subtotal;
+  const Decimal s = line_subtotal(total, a, percent, line.back_into_percentage);
+  last = WorkedOut{&line, s};
+  return s;
+}
+
 // One group of equal priority, the lines from order[i] on that have the
 // priority of that line, against the total of the groups before it; `i`
 // is left past them. Every line is read and worked out before the group
@@ -229,6 +254,7 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
   std::optional<TabulationError> err;
+  WorkedOut worked_out;  // the group's own: the next one has another running total
   for (; i < order.size(); ++i) {
     const uint32_t at = order[i];
     const LineItem& line = t.lines[at];
@@ -239,7 +265,10 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
       return err;
     }
     at_place(Place::line(at, line.id), [&] {
-      const Decimal s = line_subtotal(t.total, a, p, line.back_into_percentage);
+      // (a line of an amount alone is its amount, as line_subtotal would give)
+      const Decimal s = p.is_zero() && !line.back_into_percentage
+                            ? a
+                            : percentage_subtotal(t.total, line, a, p, worked_out);
       // an equal line seen before in this group shares its entry
       m.insert_or_assign(at, s, first_entry);
       if (s.sign() < 0) t.discount += s;
