@@ -164,7 +164,7 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
 
 std::span<const GeneratedLine> generated_lines() { return kGenerated; }
 
-Outcome<Lines> tip_fee_lines(TipLinesContext context) {
+Outcome<Lines> tip_fee_lines(TipLinesContext&& context) {
   if (!context.pricing) return error_text(kPricingNotSpecified);
   Pricing& p = *context.pricing;
   Decimal processing;
@@ -184,7 +184,7 @@ Outcome<Lines> tip_fee_lines(TipLinesContext context) {
   return lines;
 }
 
-Outcome<Lines> deliverable_lines(DeliverableLinesContext c) {
+Outcome<Lines> deliverable_lines(DeliverableLinesContext&& c) {
   Request request = check_request(c);
   if (request.stop) return std::move(*request.stop);
 

@@ -30,12 +30,15 @@ struct GeneratedLine {
 // Every kind of generated line, once.
 std::span<const GeneratedLine> generated_lines();
 
+// Both take the context over: its texts and extra lines move into the
+// lines, and what is left of it is only fit to be destroyed.
+
 // Processing, card and payout fee lines, and the cross-border line for an
 // international payment.
-Outcome<std::vector<LineItem>> tip_fee_lines(TipLinesContext context);
+Outcome<std::vector<LineItem>> tip_fee_lines(TipLinesContext&& context);
 
 // The base price line (unless an extra line is one), the lines of the case
 // (table product, escrow, or neither) and the caller's extra lines.
-Outcome<std::vector<LineItem>> deliverable_lines(DeliverableLinesContext context);
+Outcome<std::vector<LineItem>> deliverable_lines(DeliverableLinesContext&& context);
 
 }  // namespace corbyl

@@ -106,7 +106,7 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 // The two line generators: one context record in, line item dicts out.
-template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context)>
+template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context&&)>
 PyObject* context_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* a[1];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;

@@ -291,7 +291,7 @@ TEST(Lines, EscrowSaleInternational) {
   c.plan_name = "basic";
   c.pricing = sample_pricing();
   c.quantization = 2;
-  auto r = deliverable_lines(c);
+  auto r = deliverable_lines(std::move(c));
   ASSERT_TRUE(r.ok());
   std::vector<int32_t> ids;
   for (const auto& l : r.value()) ids.push_back(l.id);
@@ -304,7 +304,7 @@ TEST(Lines, SoftFailureGivesNothing) {
   DeliverableLinesContext c;
   c.allow_soft_failure = true;
   c.extra_lines.push_back(L(5, 0, "1"));
-  auto r = deliverable_lines(c);
+  auto r = deliverable_lines(std::move(c));
   ASSERT_TRUE(r.ok());
   EXPECT_TRUE(r.value().empty());
 }
@@ -313,7 +313,7 @@ TEST(Lines, TipLines) {
   TipLinesContext c;
   c.pricing = sample_pricing();
   c.international = true;
-  auto r = tip_fee_lines(c);
+  auto r = tip_fee_lines(std::move(c));
   ASSERT_TRUE(r.ok());
   ASSERT_EQ(r.value().size(), 4u);
   EXPECT_EQ(r.value()[0].percentage, "3.90");
