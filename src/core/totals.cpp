@@ -26,35 +26,37 @@ inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field
   return false;
 }
 
+// Whether two texts of a call's lines are the same text. Lines of a bill
+// often share the very text of an amount or a percentage (a fee's
+// percentage, the one-character "0" that the interpreter keeps once), and
+// the characters of a call's lines stay where they are and as they are for
+// the whole call: the same place and length are the same text.
+inline bool same_place(std::string_view x, std::string_view y) {
+  return x.data() == y.data() && x.size() == y.size();
+}
+
 // The number of the text parsed last in one field, kept while the same
-// characters come again. Lines of a bill often share the very text of an
-// amount or a percentage (a fee's percentage, the one-character "0" that
-// the interpreter keeps once), and the characters of a call's lines stay
-// where they are and as they are for the whole call: the same place and
-// length are the same text.
+// text comes again.
 struct LastParsed {
-  const char* data = nullptr;
-  size_t size = 0;  // 0: nothing kept (a text that parses is never empty)
+  std::string_view text;  // empty: nothing kept (a text that parses is never empty)
   Decimal value;
 };
 
 // parse_field, through the text parsed last in the same field.
 inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
                         LastParsed& last, Decimal& out, std::optional<TabulationError>& error) {
-  if (text.data() == last.data && text.size() == last.size && last.size != 0) {
+  if (!last.text.empty() && same_place(text, last.text)) {
     out = last.value;
     return true;
   }
   if (!parse_field(line, i, field, text, out, error)) return false;
-  last = LastParsed{text.data(), text.size(), out};
+  last = LastParsed{text, out};
   return true;
 }
 
-// Whether line b has the very texts of line a (the same characters in the
-// same place, as the caller's same str), and is grossed up alike.
+// Whether line b has the very texts of line a, and is grossed up alike.
 inline bool same_texts(const LineItem& b, const LineItem& a) {
-  auto same = [](std::string_view x, std::string_view y) { return x.data() == y.data() && x.size() == y.size(); };
-  return same(b.amount, a.amount) && same(b.percentage, a.percentage) &&
+  return same_place(b.amount, a.amount) && same_place(b.percentage, a.percentage) &&
          b.back_into_percentage == a.back_into_percentage;
 }
 
@@ -99,12 +101,11 @@ class PriorityOrder {
     uint32_t* o = at_;
     std::iota(o, o + n_, 0u);
     if (n_ == 0) return;
-    auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
     if (n_ > kSmall) {
       // bills usually come in priority order already
       for (size_t i = 1; i < n_; ++i) {
         if (lines[i].priority < lines[i - 1].priority) {
-          std::stable_sort(o, o + n_, before);
+          std::stable_sort(o, o + n_, [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; });
           return;
         }
       }
@@ -189,17 +190,13 @@ bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
 const Decimal kHundredth = Decimal::from_parts(1, 2, false);
 const Decimal kOne = Decimal::from_parts(1, 0, false);
 
-// The line's subtotal s = x + a: its amount a plus its percentage part x
-// of the running total T. Its value v = (zero + a) + x is the same number
+// The subtotal s = x + a of a line with a percentage or grossed up: its
+// amount a plus its percentage part x of the running total T. Its value v = (zero + a) + x is the same number
 // with the same scale (adding to a zero gives the other operand, and a sum
 // does not depend on the order of its operands), so s stands for both;
 // only when a and x are both zero do their scales differ, and a zero value
 // adds nothing to the group sum.
 Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
-  // A zero percentage makes x a zero of scale 0, and adding a zero gives
-  // the other operand: the subtotal is the amount as it was written. (A
-  // grossed-up line still forms b = T + a, which may overflow.)
-  if (percent.is_zero() && !back_into_percentage) return a;
   const Decimal f = kHundredth * percent;
   Decimal x;
   if (!back_into_percentage) {
@@ -226,11 +223,11 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
   return x + a;
 }
 
-// The subtotal of a line with a percentage part, against the running total
-// of its group. Lines of a group often repeat the very texts of a line
-// before them (one fee on every item), and then have its subtotal: the
-// line worked out last in the group is kept with its subtotal. (Out of
-// line: a line of an amount alone never comes here.)
+// The subtotal of a line with a percentage or grossed up, against the
+// running total of its group. Lines of a group often repeat the very texts
+// of a line before them (one fee on every item), and then have its
+// subtotal: the line worked out last in the group is kept with its
+// subtotal. (Out of line: a line of an amount alone never comes here.)
 struct WorkedOut {
   const LineItem* line = nullptr;
   Decimal subtotal;
@@ -265,7 +262,9 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
       return err;
     }
     at_place(Place::line(at, line.id), [&] {
-      // (a line of an amount alone is its amount, as line_subtotal would give)
+      // A zero percentage makes x a zero of scale 0, and adding a zero gives
+      // the other operand: the subtotal is the amount as it was written. (A
+      // grossed-up line still forms b = T + a, which may overflow.)
       const Decimal s = p.is_zero() && !line.back_into_percentage
                             ? a
                             : percentage_subtotal(t.total, line, a, p, worked_out);
