@@ -88,9 +88,12 @@ class SubtotalMap {
   // A small map (the usual bill) is searched entry by entry from `first`,
   // with no hash. Equal lines share their id, so only an entry of the same
   // id is compared field by field; one of the same id that differs is a
-  // repeated id, noted for ids_distinct.
+  // repeated id, noted for ids_distinct. An id whose bit no entry has set
+  // (see note_id) is in no entry: the usual bill, whose ids differ modulo
+  // 64, is never searched.
   Entry* find_small(uint32_t at, size_t first = 0) {
     const LineItem& line = lines_[at];
+    if ((seen_ids_ & id_bit(line.id)) == 0) return nullptr;
     for (size_t k = first; k < entries_.size(); ++k) {
       Entry& e = entries_[k];
       if (e.id != line.id) continue;
@@ -103,8 +106,9 @@ class SubtotalMap {
   // A new entry's id against those of the entries before `first`, which
   // its search skipped: one bit per id modulo 64 marks the ids seen, and
   // only an id whose bit is set is looked for among them.
+  static uint64_t id_bit(int32_t id) { return uint64_t{1} << (static_cast<uint32_t>(id) & 63); }
   void note_id(int32_t id, size_t first) {
-    const uint64_t bit = uint64_t{1} << (static_cast<uint32_t>(id) & 63);
+    const uint64_t bit = id_bit(id);
     if ((seen_ids_ & bit) != 0 && !id_repeats_) {
       for (size_t k = 0; k < first; ++k) {
         if (entries_[k].id == id) id_repeats_ = true;
