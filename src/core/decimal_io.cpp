@@ -106,7 +106,8 @@ size_t Decimal::print(char* out) const {
   if (hi() == 0) {
     // A coefficient of 64 bits (every amount of a bill): its length is known
     // from its digits and its scale, so it is written in place, last digit
-    // first, the places (with zeros in front) before the point.
+    // first: its places (zeros where it has fewer digits), the point, its
+    // integer digits (at least one) and its sign.
     uint64_t v = lo_;
     const uint32_t sc = scale();
     const uint32_t guess = static_cast<uint32_t>(std::bit_width(v | 1)) * 1233 >> 12;  // log10 of 2^bits
