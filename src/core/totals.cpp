@@ -102,13 +102,9 @@ class PriorityOrder {
     std::iota(o, o + n_, 0u);
     if (n_ == 0) return;
     if (n_ > kSmall) {
+      auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
       // bills usually come in priority order already
-      for (size_t i = 1; i < n_; ++i) {
-        if (lines[i].priority < lines[i - 1].priority) {
-          std::stable_sort(o, o + n_, [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; });
-          return;
-        }
-      }
+      if (!std::is_sorted(o, o + n_, before)) std::stable_sort(o, o + n_, before);
       return;
     }
     // Insertion sort. The positions from i on are still in input order, so
@@ -191,11 +187,11 @@ const Decimal kHundredth = Decimal::from_parts(1, 2, false);
 const Decimal kOne = Decimal::from_parts(1, 0, false);
 
 // The subtotal s = x + a of a line with a percentage or grossed up: its
-// amount a plus its percentage part x of the running total T. Its value v = (zero + a) + x is the same number
-// with the same scale (adding to a zero gives the other operand, and a sum
-// does not depend on the order of its operands), so s stands for both;
-// only when a and x are both zero do their scales differ, and a zero value
-// adds nothing to the group sum.
+// amount a plus its percentage part x of the running total T. Its value
+// v = (zero + a) + x is the same number with the same scale (adding to a
+// zero gives the other operand, and a sum does not depend on the order of
+// its operands), so s stands for both; only when a and x are both zero do
+// their scales differ, and a zero value adds nothing to the group sum.
 Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& percent, bool back_into_percentage) {
   const Decimal f = kHundredth * percent;
   Decimal x;
@@ -240,14 +236,13 @@ CORBYL_NOINLINE Decimal percentage_subtotal(const Decimal& total, const LineItem
   return s;
 }
 
-// One group of equal priority, the lines from order[i] on that have the
-// priority of that line, against the total of the groups before it; `i`
-// is left past them. Every line is read and worked out before the group
+// One group of equal priority, the lines from order[i] on that have
+// `priority` (that of order[i]), against the total of the groups before
+// it; `i` is left past them. Every line is read and worked out before the group
 // sum is formed, so a text that fails to parse is reported before an
 // overflow of the sum. Returns the group sum.
-std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t& i, const Decimal& zero,
-                                         LastParsed (&last)[2], Decimal& group_sum) {
-  const int16_t priority = t.lines[order[i]].priority;
+std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, size_t& i, int16_t priority,
+                                         const Decimal& zero, LastParsed (&last)[2], Decimal& group_sum) {
   SubtotalMap& m = t.subtotals;
   const size_t first_entry = m.size();
   std::optional<TabulationError> err;
@@ -345,7 +340,7 @@ void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& erro
   for (size_t i = 0; i < order.size();) {
     const int16_t priority = t.lines[order[i]].priority;
     Decimal group_sum;
-    if ((error = add_group(t, order, i, zero, last, group_sum))) return;
+    if ((error = add_group(t, order, i, priority, zero, last, group_sum))) return;
     at_place(Place::group(priority), [&] { t.total += quantize(group_sum, q); });
   }
   if ((error = settle_subtotals(t, zero, q))) return;
