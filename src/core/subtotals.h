@@ -19,7 +19,7 @@ class SubtotalMap {
     uint32_t line;  // position in the lines the map was made for
     int32_t id;     // that line's id, for a search that need not reach the line
     Decimal value;
-    uint64_t hash;  // set once the map has its table
+    uint64_t hash;  // set when the map hashes its lines (some id repeats)
   };
 
   // The map refers into the buffer of `lines`, which must outlive it and not
@@ -38,11 +38,15 @@ class SubtotalMap {
     if (n <= kLinearLimit) return;
     size_t cap = 8;
     while (cap < 2 * n) cap <<= 1;
-    if (cap > slots_.size()) grow(cap);
+    if (slots_.empty() || (!by_line_ && cap > slots_.size())) grow(cap);
   }
 
   // The entry of a line equal to lines[at], or nullptr.
-  Entry* find(uint32_t at) { return slots_.empty() ? find_small(at) : find_hashed(at, key_hash(lines_[at])); }
+  Entry* find(uint32_t at) {
+    if (slots_.empty()) return find_small(at);
+    if (by_line_) return slots_[at] < 0 ? nullptr : &entries_[static_cast<size_t>(slots_[at])];
+    return find_hashed(at, hash_value(lines_[at]));
+  }
 
   // Inserts lines[at] with its value; an equal key keeps its place and takes
   // the new value. Returns true when the key was new. A caller that knows
@@ -62,13 +66,13 @@ class SubtotalMap {
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
-    return insert_or_assign_hashed(at, value);
+    return insert_or_assign_large(at, value);
   }
 
   // Whether no two entries share an id. A small map noticed it while it was
-  // searched; a larger one knows it from choosing its hash (no id repeats
+  // searched; a larger one knows it from choosing its table (no id repeats
   // among the lines), and otherwise answers false, which is always safe.
-  bool ids_distinct() const { return slots_.empty() ? !id_repeats_ : by_id_; }
+  bool ids_distinct() const { return slots_.empty() ? !id_repeats_ : by_line_; }
 
   // Whether no two entries hold equal lines (each finds itself); a check of
   // the map's own invariant, for assertions.
@@ -129,8 +133,18 @@ class SubtotalMap {
   }
 
   // The insertion into a map with a table.
-  CORBYL_NOINLINE bool insert_or_assign_hashed(uint32_t at, const Decimal& value) {
-    const uint64_t h = key_hash(lines_[at]);
+  CORBYL_NOINLINE bool insert_or_assign_large(uint32_t at, const Decimal& value) {
+    if (by_line_) {
+      int32_t& slot = slots_[at];
+      if (slot >= 0) {
+        entries_[static_cast<size_t>(slot)].value = value;
+        return false;
+      }
+      slot = static_cast<int32_t>(entries_.size());
+      entries_.push_back(Entry{at, lines_[at].id, value, 0});
+      return true;
+    }
+    const uint64_t h = hash_value(lines_[at]);
     if (Entry* e = find_hashed(at, h)) {
       e->value = value;
       return false;
@@ -151,16 +165,17 @@ class SubtotalMap {
     slots_[i] = at;
   }
 
-  // Equal lines share their id, and the lines of a bill normally all have
-  // distinct ids: then the id alone is a hash as good as one over every
-  // field, and far cheaper. When some id repeats, every field is hashed.
-  uint64_t key_hash(const LineItem& line) const { return by_id_ ? id_hash(line.id) : hash_value(line); }
-
+  // Whether no id repeats among all the lines of the call. Ids that rise
+  // from line to line (as a bill usually numbers its lines) are distinct
+  // without a table.
   bool lines_have_distinct_ids() const {
+    size_t k = 1;
+    while (k < line_count_ && lines_[k - 1].id < lines_[k].id) ++k;
+    if (k >= line_count_) return true;
     size_t cap = 16;
     while (cap < 2 * line_count_) cap <<= 1;
     std::vector<uint64_t> seen(cap, 0);  // id with bit 32 set; 0 = empty
-    for (size_t k = 0; k < line_count_; ++k) {
+    for (k = 0; k < line_count_; ++k) {
       const uint64_t v = uint64_t{static_cast<uint32_t>(lines_[k].id)} | (uint64_t{1} << 32);
       size_t i = static_cast<size_t>(id_hash(lines_[k].id)) & (cap - 1);
       for (; seen[i] != 0; i = (i + 1) & (cap - 1)) {
@@ -171,12 +186,20 @@ class SubtotalMap {
     return true;
   }
 
-  // Gives the map a table of `cap` slots; a map that had none (searched
-  // entry by entry) first chooses its hash and gives every entry its hash.
+  // Gives a map that had no table (searched entry by entry) its table.
+  // Equal lines share their id, and the lines of a bill normally all have
+  // distinct ids: then no line equals another, and the entry of a line is
+  // found by its position, one slot per line. When some id repeats, every
+  // field is hashed into a table of `cap` slots.
   void grow(size_t cap) {
     if (slots_.empty()) {
-      by_id_ = lines_have_distinct_ids();
-      for (Entry& e : entries_) e.hash = key_hash(lines_[e.line]);
+      by_line_ = lines_have_distinct_ids();
+      if (by_line_) {
+        slots_.assign(line_count_, -1);
+        for (size_t k = 0; k < entries_.size(); ++k) slots_[entries_[k].line] = static_cast<int32_t>(k);
+        return;
+      }
+      for (Entry& e : entries_) e.hash = hash_value(lines_[e.line]);
     }
     rehash(cap);
   }
@@ -193,11 +216,13 @@ class SubtotalMap {
 
   const LineItem* lines_ = nullptr;
   size_t line_count_ = 0;
-  bool by_id_ = false;       // chosen when the table is made
+  bool by_line_ = false;     // chosen when the table is made
   bool id_repeats_ = false;  // seen by the entry-by-entry search
   uint64_t seen_ids_ = 0;    // bit id % 64 of every entry's id, while small
   std::vector<Entry> entries_;
-  std::vector<int32_t> slots_;  // open addressing over entries_, -1 = empty
+  // the entry of each line (by_line_), or open addressing over entries_;
+  // -1 = empty
+  std::vector<int32_t> slots_;
 };
 
 }  // namespace corbyl

@@ -365,29 +365,52 @@ inline bool receives_before(const Candidate& a, const Candidate& b) {
   return a.entry > b.entry;
 }
 
-// The same order as one pair of plain integers per candidate, which sort
-// far faster than Decimals: the rank above the value counted in quanta,
-// then the id above the entry reversed. Values of more than 111 bits in
-// quanta have no key.
-struct OrderKey {
+// The same order as plain integers, which sort far faster than Decimals:
+// the rank above the value counted in quanta, then the id above the entry
+// reversed. The value of an ordinary bill (below 2^47 quanta) leaves room
+// for all of it in one 128-bit integer; wider values up to 2^111 quanta
+// take a pair. Values of more than 111 bits in quanta have no key.
+struct NarrowKey {
+  static constexpr int kValueBits = 47;  // + 17 bits of rank: the high half
+  u128 key;
+  NarrowKey(u128 rank_and_value, uint64_t tie) : key((rank_and_value << 64) | tie) {}
+  friend bool operator<(const NarrowKey& a, const NarrowKey& b) { return a.key < b.key; }
+  uint32_t entry() const { return UINT32_MAX - static_cast<uint32_t>(lo64(key)); }
+};
+
+struct WideKey {
+  static constexpr int kValueBits = 111;
   u128 first;
   uint64_t second;
-  friend bool operator<(const OrderKey& a, const OrderKey& b) {
+  WideKey(u128 rank_and_value, uint64_t tie) : first(rank_and_value), second(tie) {}
+  friend bool operator<(const WideKey& a, const WideKey& b) {
     return a.first != b.first ? a.first < b.first : a.second < b.second;
   }
   uint32_t entry() const { return UINT32_MAX - static_cast<uint32_t>(second); }
 };
 
-bool order_key(const Candidate& c, bool positive, uint32_t q, OrderKey& out) {
-  constexpr u128 kLargest = (u128{1} << 111) - 1;
+// The key of a candidate, added to `keys`; false when its value is too wide.
+template <typename Key>
+bool add_key(const Candidate& c, bool positive, uint32_t q, std::vector<Key>& keys) {
+  constexpr u128 kLargest = (u128{1} << Key::kValueBits) - 1;
   u128 quanta;
-  if (!in_quanta(c.value, q, quanta)) return false;
+  if (!in_quanta(c.value, q, quanta) || quanta > kLargest) return false;
   // all values share the sign of the difference: a smaller negative value
   // has the larger magnitude
   const u128 value = positive ? quanta : kLargest - quanta;
-  out.first = (static_cast<u128>(c.rank + 0x10000) << 111) | value;  // rank + 2^16 < 2^17
-  out.second = (uint64_t{static_cast<uint32_t>(c.id) ^ 0x80000000u} << 32) | (UINT32_MAX - c.entry);
+  const u128 rank = static_cast<u128>(c.rank + 0x10000) << Key::kValueBits;  // rank + 2^16 < 2^17
+  const uint64_t tie = (uint64_t{static_cast<uint32_t>(c.id) ^ 0x80000000u} << 32) | (UINT32_MAX - c.entry);
+  keys.emplace_back(rank | value, tie);
   return true;
+}
+
+// The entries of the first `ordered` keys in order, into `receivers`.
+template <typename Key>
+void put_in_order(std::vector<Key>& keys, size_t ordered, std::vector<uint32_t>& receivers) {
+  const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(ordered);
+  if (ordered < keys.size()) std::nth_element(keys.begin(), middle, keys.end());
+  std::sort(keys.begin(), middle);
+  for (size_t i = 0; i < ordered; ++i) receivers[i] = keys[i].entry();
 }
 
 }  // namespace
@@ -405,15 +428,17 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
     return Candidate{rank, line.id, static_cast<uint32_t>(k), entries[k].value};
   };
   auto is_candidate = [&](size_t k) { return entries[k].value.sign() == (positive ? 1 : -1); };
-  std::vector<OrderKey> keys;
-  keys.reserve(entries.size());
-  bool keyed = true;
+  // the narrowest keys that every candidate has
+  std::vector<NarrowKey> narrow;
+  narrow.reserve(entries.size());
+  bool fits = true;
+  size_t n = 0;  // candidates
   for (size_t k = 0; k < entries.size(); ++k) {
     if (!is_candidate(k)) continue;
-    keys.emplace_back();
-    keyed = keyed && order_key(candidate(k), positive, q, keys.back());
+    ++n;
+    fits = fits && add_key(candidate(k), positive, q, narrow);
   }
-  if (keys.empty()) return error_text(kNoCandidates);
+  if (n == 0) return error_text(kNoCandidates);
 
   // The difference is handed out one step at a time in the order above,
   // starting over when every candidate has had one. Only as many
@@ -422,24 +447,30 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   if (!moves) return error_text(kTooLargeToTotal);
   // the totals hand out at most one quantum per line and one per group
   assert(*moves <= 2 * uint64_t{m.line_count()});
-  const size_t n = keys.size();
   const size_t ordered = *moves < n ? static_cast<size_t>(*moves) : n;
   std::vector<uint32_t> receivers(ordered);
-  if (keyed) {
-    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(ordered);
-    if (ordered < n) std::nth_element(keys.begin(), middle, keys.end());
-    std::sort(keys.begin(), middle);
-    for (size_t i = 0; i < ordered; ++i) receivers[i] = keys[i].entry();
+  if (fits) {
+    put_in_order(narrow, ordered, receivers);
   } else {
-    std::vector<Candidate> candidates;
-    candidates.reserve(n);
-    for (size_t k = 0; k < entries.size(); ++k) {
-      if (is_candidate(k)) candidates.push_back(candidate(k));
+    std::vector<WideKey> wide;
+    wide.reserve(n);
+    bool keyed = true;
+    for (size_t k = 0; k < entries.size() && keyed; ++k) {
+      if (is_candidate(k)) keyed = add_key(candidate(k), positive, q, wide);
     }
-    const auto middle = candidates.begin() + static_cast<std::ptrdiff_t>(ordered);
-    if (ordered < n) std::nth_element(candidates.begin(), middle, candidates.end(), receives_before);
-    std::sort(candidates.begin(), middle, receives_before);
-    for (size_t i = 0; i < ordered; ++i) receivers[i] = candidates[i].entry;
+    if (keyed) {
+      put_in_order(wide, ordered, receivers);
+    } else {
+      std::vector<Candidate> candidates;
+      candidates.reserve(n);
+      for (size_t k = 0; k < entries.size(); ++k) {
+        if (is_candidate(k)) candidates.push_back(candidate(k));
+      }
+      const auto middle = candidates.begin() + static_cast<std::ptrdiff_t>(ordered);
+      if (ordered < n) std::nth_element(candidates.begin(), middle, candidates.end(), receives_before);
+      std::sort(candidates.begin(), middle, receives_before);
+      for (size_t i = 0; i < ordered; ++i) receivers[i] = candidates[i].entry;
+    }
   }
   size_t next = 0;
   for (uint64_t k = 0; k < *moves; ++k) {

@@ -116,8 +116,10 @@ TEST(Redistribution, FailsWithoutCandidates) {
 // The receiving order: priority (highest first for a positive difference,
 // lowest for a negative one), then the smaller value, then the smaller id,
 // then the later of two entries. Each case runs at 2 places, where the
-// order is sorted by integer keys, and again at 20 places, where values of
-// two places are too wide for those keys and Decimals are compared.
+// order is sorted by one 128-bit key per candidate; at 14 places, where
+// values of 1.5 and more are too wide for it and a pair of integers is
+// sorted; and at 20 places, where values of two places are too wide for
+// either and Decimals are compared.
 struct OrderCase {
   const char* name;
   std::vector<std::tuple<int32_t, int16_t, std::string>> entries;  // id, priority, value
@@ -125,11 +127,10 @@ struct OrderCase {
   std::vector<int32_t> receivers;  // ids, in the order in which they receive
 };
 
-class ReceivingOrder : public testing::TestWithParam<std::tuple<OrderCase, bool>> {};
+class ReceivingOrder : public testing::TestWithParam<std::tuple<OrderCase, uint32_t>> {};
 
 TEST_P(ReceivingOrder, IsTheSameWhateverThePlaces) {
-  const auto& [c, many_places] = GetParam();
-  const uint32_t q = many_places ? 20 : 2;
+  const auto& [c, q] = GetParam();
   std::vector<LineItem> lines;
   for (const auto& [id, priority, value] : c.entries) lines.push_back(L(id, priority, value));
   SubtotalMap m(lines);
@@ -169,9 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
                       {1, 1, 1, 2, 2}},
             OrderCase{"zero_and_opposite_sign_never_receive", {{1, 0, "0.00"}, {2, 0, "-1.00"}, {3, 5, "4.00"}}, 3,
                       {3, 3, 3}}),
-        testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<OrderCase, bool>>& info) {
-      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_at_20" : "_at_2");
+        testing::Values(2u, 14u, 20u)),
+    [](const testing::TestParamInfo<std::tuple<OrderCase, uint32_t>>& info) {
+      return std::string(std::get<0>(info.param).name) + "_at_" + std::to_string(std::get<1>(info.param));
     });
 
 TEST(Redistribution, EqualIdsAndValuesGoToTheLaterEntryFirst) {
@@ -191,20 +192,26 @@ TEST(Redistribution, EqualIdsAndValuesGoToTheLaterEntryFirst) {
 
 TEST(SubtotalMap, FindsEqualLinesBeforeAndAfterItGetsATable) {
   // inserting one by one moves the map from searching its entries to its
-  // table past 24 entries; every line must still find its equal
-  std::vector<LineItem> lines;
-  for (int32_t i = 0; i < 60; ++i) lines.push_back(L(i % 40, 0, std::to_string(i % 40) + ".00"));
-  SubtotalMap m(lines);
-  int fresh = 0;
-  for (uint32_t i = 0; i < lines.size(); ++i) fresh += m.insert_or_assign(i, Decimal::from_integer(i, 0)) ? 1 : 0;
-  EXPECT_EQ(fresh, 40);
-  EXPECT_EQ(m.size(), 40u);
-  for (uint32_t i = 0; i < lines.size(); ++i) {
-    ASSERT_NE(m.find(i), nullptr);
-    EXPECT_EQ(m.line(*m.find(i)).id, lines[i].id);
+  // table past 24 entries; every line must still find its equal, whether
+  // the ids start over or stop rising
+  for (const bool start_over : {true, false}) {
+    std::vector<LineItem> lines;
+    for (int32_t i = 0; i < 60; ++i) {
+      const int32_t id = start_over ? i % 40 : std::min(i, 39);
+      lines.push_back(L(id, 0, std::to_string(id) + ".00"));
+    }
+    SubtotalMap m(lines);
+    int fresh = 0;
+    for (uint32_t i = 0; i < lines.size(); ++i) fresh += m.insert_or_assign(i, Decimal::from_integer(i, 0)) ? 1 : 0;
+    EXPECT_EQ(fresh, 40);
+    EXPECT_EQ(m.size(), 40u);
+    for (uint32_t i = 0; i < lines.size(); ++i) {
+      ASSERT_NE(m.find(i), nullptr);
+      EXPECT_EQ(m.line(*m.find(i)).id, lines[i].id);
+    }
+    // the later equal line's value replaced the first one's
+    EXPECT_EQ(m.find(start_over ? 0 : 39)->value.to_string(), start_over ? "40" : "59");
   }
-  // the later equal line's value replaced the first one's
-  EXPECT_EQ(m.find(0)->value.to_string(), "40");
 }
 
 TEST(SubtotalMap, KeepsLinesWithDistinctIdsApartInItsTable) {
