@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <functional>
 #include <numeric>
 
 #include "exact_sum.h"
@@ -357,7 +358,8 @@ struct Candidate {
 // Whether a receives the difference before b: a positive difference goes
 // first to the highest priority, a negative one to the lowest; then to the
 // smallest value, then to the smallest id, then to the later entry. The
-// entry makes it a total order, so no sort needs to be stable.
+// entry makes it a total order: the first candidates are the same whatever
+// selects them.
 inline bool receives_before(const Candidate& a, const Candidate& b) {
   if (a.rank != b.rank) return a.rank < b.rank;
   if (const int c = compare(a.value, b.value); c != 0) return c < 0;
@@ -365,7 +367,7 @@ inline bool receives_before(const Candidate& a, const Candidate& b) {
   return a.entry > b.entry;
 }
 
-// The same order as plain integers, which sort far faster than Decimals:
+// The same order as plain integers, which compare far faster than Decimals:
 // the rank above the value counted in quanta, then the id above the entry
 // reversed. The value of an ordinary bill (below 2^47 quanta) leaves room
 // for all of it in one 128-bit integer; wider values up to 2^111 quanta
@@ -404,13 +406,17 @@ bool add_key(const Candidate& c, bool positive, uint32_t q, std::vector<Key>& ke
   return true;
 }
 
-// The entries of the first `ordered` keys in order, into `receivers`.
-template <typename Key>
-void put_in_order(std::vector<Key>& keys, size_t ordered, std::vector<uint32_t>& receivers) {
-  const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(ordered);
-  if (ordered < keys.size()) std::nth_element(keys.begin(), middle, keys.end());
-  std::sort(keys.begin(), middle);
-  for (size_t i = 0; i < ordered; ++i) receivers[i] = keys[i].entry();
+// The entries of the first `receiving` items into `receivers`, the first
+// `extra` of them in the order `before` ahead of the rest. Only which items
+// come first matters, so they are selected (in linear time), not sorted.
+template <typename T, typename Before, typename Entry>
+void select_receivers(std::vector<T>& items, size_t extra, size_t receiving, Before before, Entry entry,
+                      std::vector<uint32_t>& receivers) {
+  if (0 < extra && extra < items.size()) {
+    std::nth_element(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(extra), items.end(), before);
+  }
+  receivers.resize(receiving);
+  for (size_t i = 0; i < receiving; ++i) receivers[i] = entry(items[i]);
 }
 
 }  // namespace
@@ -441,16 +447,20 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   if (n == 0) return error_text(kNoCandidates);
 
   // The difference is handed out one step at a time in the order above,
-  // starting over when every candidate has had one. Only as many
-  // candidates as there are steps need to be put in order.
+  // starting over when every candidate has had one: each candidate
+  // receives moves / n steps, and the first moves % n in that order one
+  // more.
   const auto moves = whole_quanta(difference, q, UINT64_MAX);
   if (!moves) return error_text(kTooLargeToTotal);
   // the totals hand out at most one quantum per line and one per group
   assert(*moves <= 2 * uint64_t{m.line_count()});
-  const size_t ordered = *moves < n ? static_cast<size_t>(*moves) : n;
-  std::vector<uint32_t> receivers(ordered);
+  const uint64_t rounds = *moves / n;
+  const size_t extra = static_cast<size_t>(*moves % n);
+  const size_t receiving = rounds > 0 ? n : extra;
+  std::vector<uint32_t> receivers;  // those of one more step first
+  auto key_entry = [](const auto& key) { return key.entry(); };
   if (fits) {
-    put_in_order(narrow, ordered, receivers);
+    select_receivers(narrow, extra, receiving, std::less<>(), key_entry, receivers);
   } else {
     std::vector<WideKey> wide;
     wide.reserve(n);
@@ -459,26 +469,22 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
       if (is_candidate(k)) keyed = add_key(candidate(k), positive, q, wide);
     }
     if (keyed) {
-      put_in_order(wide, ordered, receivers);
+      select_receivers(wide, extra, receiving, std::less<>(), key_entry, receivers);
     } else {
       std::vector<Candidate> candidates;
       candidates.reserve(n);
       for (size_t k = 0; k < entries.size(); ++k) {
         if (is_candidate(k)) candidates.push_back(candidate(k));
       }
-      const auto middle = candidates.begin() + static_cast<std::ptrdiff_t>(ordered);
-      if (ordered < n) std::nth_element(candidates.begin(), middle, candidates.end(), receives_before);
-      std::sort(candidates.begin(), middle, receives_before);
-      for (size_t i = 0; i < ordered; ++i) receivers[i] = candidates[i].entry;
+      select_receivers(candidates, extra, receiving, receives_before, [](const Candidate& c) { return c.entry; },
+                       receivers);
     }
   }
-  size_t next = 0;
-  for (uint64_t k = 0; k < *moves; ++k) {
-    if (next == ordered) next = 0;
-    const uint32_t entry = receivers[next++];
+  for (size_t i = 0; i < receiving; ++i) {
+    const uint32_t entry = receivers[i];
     if (entry >= m.size()) return error_text(kMissingKey);
     Decimal& value = m.entries()[entry].value;
-    value = value + step;
+    for (uint64_t k = rounds + (i < extra ? 1 : 0); k > 0; --k) value = value + step;
   }
   return std::nullopt;
 }
