@@ -210,8 +210,8 @@ class SubtotalMap {
   }
 
   // Up to this many entries a search entry by entry, which compares ids
-  // first, costs less than hashing every line (measured on bills of 10 to
-  // 100 lines); past it the map makes its table.
+  // first, costs less than making a table (measured on bills of 10 to 100
+  // lines); past it the map makes its table.
   static constexpr size_t kLinearLimit = 24;
 
   const LineItem* lines_ = nullptr;
