@@ -280,7 +280,7 @@ def test_module_agrees_with_the_model(lines, q):
 def test_module_agrees_with_the_model_on_long_lists(lines, q):
     # long enough for the subtotals map to use its table (by line when no id
     # repeats, in order or not; hashed when some does) and for a long
-    # redistribution to put only some of its candidates in order
+    # redistribution to select only some of its candidates
     assert module_or_error(lines, q) == model_or_error(lines, q)
 
 

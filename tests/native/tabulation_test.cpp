@@ -116,10 +116,10 @@ TEST(Redistribution, FailsWithoutCandidates) {
 // The receiving order: priority (highest first for a positive difference,
 // lowest for a negative one), then the smaller value, then the smaller id,
 // then the later of two entries. Each case runs at 2 places, where the
-// order is sorted by one 128-bit key per candidate; at 14 places, where
-// values of 1.5 and more are too wide for it and a pair of integers is
-// sorted; and at 20 places, where values of two places are too wide for
-// either and Decimals are compared.
+// candidates are compared by one 128-bit key each; at 14 places, where
+// values of 1.5 and more are too wide for it and by a pair of integers;
+// and at 20 places, where values of two places are too wide for either
+// and Decimals are compared.
 struct OrderCase {
   const char* name;
   std::vector<std::tuple<int32_t, int16_t, std::string>> entries;  // id, priority, value
@@ -215,8 +215,9 @@ TEST(SubtotalMap, FindsEqualLinesBeforeAndAfterItGetsATable) {
 }
 
 TEST(SubtotalMap, KeepsLinesWithDistinctIdsApartInItsTable) {
-  // no id repeats: the table hashes by id alone, and lines that differ only
-  // in another field than the id still get entries of their own
+  // no id repeats: the table finds a line's entry by its position, and
+  // lines that differ only in another field than the id still get entries
+  // of their own
   std::vector<LineItem> lines;
   for (int32_t i = 0; i < 60; ++i) lines.push_back(L(-30 + i, 0, "1.00"));
   SubtotalMap m(lines);
