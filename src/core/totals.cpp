@@ -507,14 +507,12 @@ Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t q) {
 }
 
 TotalsReport report_totals(const Totals& t, uint32_t q) {
-  TotalsReport r{quantize(t.total, q), quantize(t.discount, q), {}};
+  TotalsReport r{quantize(t.total, q), quantize(t.discount, q), &t, {}};
+  if (t.subtotals.ids_distinct()) return r;
   const auto& entries = t.subtotals.entries();
   r.subtotals.reserve(entries.size());
-  for (const auto& e : entries) {
-    const LineItem& line = t.subtotals.line(e);
-    r.subtotals.push_back({e.id, e.value, t.frozen ? &*line.frozen_value : &line.amount});
-  }
-  if (t.subtotals.ids_distinct()) return r;
+  for (size_t k = 0; k < entries.size(); ++k) r.subtotals.push_back(r[k]);
+  r.entries_of = nullptr;
   // Some id repeats: each id keeps the place of its first entry and the
   // value of its last. Positions sorted by id (stable, so equal ids stay in
   // entry order) find the first and the last of each id.

@@ -57,8 +57,38 @@ struct TotalsReport {
   };
   Decimal total;
   Decimal discount;
+  // Where no id repeats (the usual bill), the subtotals are the entries of
+  // the totals' own map, read in place; otherwise this list of them.
+  const Totals* entries_of = nullptr;
   std::vector<Subtotal> subtotals;
+
+  size_t count() const { return entries_of ? entries_of->subtotals.size() : subtotals.size(); }
+  Subtotal operator[](size_t i) const {
+    return entries_of ? from_entry(*entries_of, entries_of->subtotals.entries()[i]) : subtotals[i];
+  }
+  // Calls f(const Subtotal&) on each subtotal in order while f returns true;
+  // false when f stopped it.
+  template <typename F>
+  bool each(F&& f) const {
+    if (!entries_of) {
+      for (const Subtotal& s : subtotals) {
+        if (!f(s)) return false;
+      }
+      return true;
+    }
+    for (const auto& e : entries_of->subtotals.entries()) {
+      if (!f(from_entry(*entries_of, e))) return false;
+    }
+    return true;
+  }
+
+ private:
+  static Subtotal from_entry(const Totals& t, const SubtotalMap::Entry& e) {
+    const LineItem& line = t.subtotals.line(e);
+    return {e.id, e.value, t.frozen ? &*line.frozen_value : &line.amount};
+  }
 };
+// The report refers to `totals`, which must outlive it.
 TotalsReport report_totals(const Totals& totals, uint32_t quantization);
 
 // The total of get_totals alone, not cut to the quantization.

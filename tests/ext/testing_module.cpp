@@ -158,7 +158,7 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   std::vector<corbyl::LineItem> lines;
   uint32_t q = 0;
   if (!cp::read_argument(args[0], texts, lines) || !cp::read_argument(args[1], texts, q)) return nullptr;
-  corbyl::TotalsReport report{Decimal::from_parts(1234, 2, false), Decimal::from_parts(0, 2, false), {}};
+  corbyl::TotalsReport report{Decimal::from_parts(1234, 2, false), Decimal::from_parts(0, 2, false), nullptr, {}};
   report.subtotals.reserve(lines.size());
   uint64_t value = 1000;
   for (size_t i = 0; i < lines.size(); ++i) {

@@ -98,11 +98,11 @@ TEST(Totals, ARepeatedIdIsReportedOnce) {
       auto t = get_totals(lines, 2);
       ASSERT_TRUE(t.ok());
       const TotalsReport r = report_totals(t.value(), 2);
-      ASSERT_EQ(r.subtotals.size(), 2u + static_cast<size_t>(filler)) << filler << " " << later;
-      EXPECT_EQ(r.subtotals[0].id, 7);
-      EXPECT_EQ(r.subtotals[0].value.to_string(), "4.00");
-      EXPECT_EQ(r.subtotals[0].read_from->str(), "4.00");
-      EXPECT_EQ(r.subtotals[1].id, 3);
+      ASSERT_EQ(r.count(), 2u + static_cast<size_t>(filler)) << filler << " " << later;
+      EXPECT_EQ(r[0].id, 7);
+      EXPECT_EQ(r[0].value.to_string(), "4.00");
+      EXPECT_EQ(r[0].read_from->str(), "4.00");
+      EXPECT_EQ(r[1].id, 3);
     }
   }
 }
