@@ -152,6 +152,8 @@ namespace cp = corbyl::py;
 // str), any other line a new one, so that the result has as many strs as
 // the real one. A line without percentage is its amount, given back as the
 // caller's own str where the amount is written as the module prints it.
+// Its made-up subtotals are a list of their own, where a real call reports
+// the entries its computation left.
 PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   cp::HeldTexts texts;
