@@ -66,21 +66,6 @@ struct TotalsReport {
   Subtotal operator[](size_t i) const {
     return entries_of ? from_entry(*entries_of, entries_of->subtotals.entries()[i]) : subtotals[i];
   }
-  // Calls f(const Subtotal&) on each subtotal in order while f returns true;
-  // false when f stopped it.
-  template <typename F>
-  bool each(F&& f) const {
-    if (!entries_of) {
-      for (const Subtotal& s : subtotals) {
-        if (!f(s)) return false;
-      }
-      return true;
-    }
-    for (const auto& e : entries_of->subtotals.entries()) {
-      if (!f(from_entry(*entries_of, e))) return false;
-    }
-    return true;
-  }
 
  private:
   static Subtotal from_entry(const Totals& t, const SubtotalMap::Entry& e) {

@@ -629,7 +629,7 @@ PyObject* printed_to_str(const char* chars, size_t n) {
 
 // A subtotal written exactly as the caller's text that it was read from (an
 // amount without percentage, a frozen value) is given back as that str.
-CORBYL_ALWAYS_INLINE inline PyObject* subtotal_to_str(const TotalsReport::Subtotal& s) {
+PyObject* subtotal_to_str(const TotalsReport::Subtotal& s) {
   char buf[Decimal::kMaxPrinted];
   const size_t n = s.value.print(buf);
   if (s.read_from && s.read_from->source() && s.read_from->str() == std::string_view(buf, n)) {
@@ -665,19 +665,15 @@ PyObject* totals_to_dict(const TotalsReport& report) {
   // same as the one before shares its str
   Decimal last;
   PyObject* last_text = nullptr;  // held by the subtotals dict
-  const bool filled = report.each([&](const TotalsReport::Subtotal& s) {
+  for (size_t i = 0; i < report.count(); ++i) {
+    const TotalsReport::Subtotal s = report[i];
     PyRef key = PyRef::steal(to_python(s.id));
-    if (!key) {
-      result_creation_failed();
-      return false;
-    }
+    if (!key) return result_creation_failed();
     PyObject* text = last_text && last.identical(s.value) ? new_ref(last_text) : subtotal_to_str(s);
-    if (!put(subtotals.get(), key.get(), text)) return false;
+    if (!put(subtotals.get(), key.get(), text)) return nullptr;
     last = s.value;
     last_text = text;
-    return true;
-  });
-  if (!filled) return nullptr;
+  }
   if (!put(result.get(), k.total, decimal_to_str(report.total)) ||
       !put(result.get(), k.discount, decimal_to_str(report.discount)) ||
       PyDict_SetItem(result.get(), k.subtotals, subtotals.get()) < 0) {
