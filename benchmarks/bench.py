@@ -20,26 +20,32 @@ import plain  # noqa: E402
 from corbyl import Account, Category, LineType  # noqa: E402
 
 
-def line(id, priority, amount, percentage="0", back=False):
+def line(id, priority, amount, percentage="0", back=False, members=None):
+    m = members or {"Extra": LineType.Extra, "ExtraItem": Category.ExtraItem, "Fund": Account.Fund}
     return {
-        "id": id, "priority": priority, "kind": LineType.Extra, "amount": amount, "description": "",
-        "frozen_value": None, "percentage": percentage, "category": Category.ExtraItem,
-        "destination_user_id": None, "destination_account": Account.Fund, "back_into_percentage": back,
+        "id": id, "priority": priority, "kind": m["Extra"], "amount": amount, "description": "",
+        "frozen_value": None, "percentage": percentage, "category": m["ExtraItem"],
+        "destination_user_id": None, "destination_account": m["Fund"], "back_into_percentage": back,
     }
 
 
-def bill(n: int) -> list[dict]:
-    """n lines in three priority groups: amounts, percentages, one grossed-up line."""
+def bill_with(n: int, members: dict | None) -> list[dict]:
+    """n lines in three priority groups: amounts, percentages, one grossed-up
+    line; `members` are the classes' members to use (those of corbyl if None)."""
     out = []
     for i in range(n):
         group = i * 3 // n
         if group == 0:
-            out.append(line(i + 1, 0, f"{10 + i}.{i % 100:02d}"))
+            out.append(line(i + 1, 0, f"{10 + i}.{i % 100:02d}", members=members))
         elif group == 1:
-            out.append(line(i + 1, 100, "0.30", "2.5"))
+            out.append(line(i + 1, 100, "0.30", "2.5", members=members))
         else:
-            out.append(line(i + 1, 200, "0.25", "2.9", back=(i == n - 1)))
+            out.append(line(i + 1, 200, "0.25", "2.9", back=(i == n - 1), members=members))
     return out
+
+
+def bill(n: int) -> list[dict]:
+    return bill_with(n, None)
 
 
 PRICING = {

@@ -1,12 +1,17 @@
-"""Instructions per line of py_get_totals against the number of lines,
-counted by callgrind (valgrind), which does not depend on the machine's load.
-Each size is run with and without the calls; the difference is theirs (the
-installed module carries no symbols to select it by name).
+"""Instructions per call of every benchmark row, counted by callgrind
+(valgrind), which does not depend on the machine's load: the same build,
+inputs and environment give the same count.
 
-    python3 benchmarks/instructions.py
+    python3 benchmarks/instructions.py [BUILD.so ...] [--calls 200]
+
+Each build (a built extension file; the installed module if none is given)
+runs each row `calls` times and not at all, in two runs of the interpreter
+that differ only in those calls; the difference is theirs. Several builds
+are printed side by side, with each one's count over the first's.
 """
 from __future__ import annotations
 
+import argparse
 import os
 import pathlib
 import re
@@ -15,33 +20,28 @@ import sys
 import tempfile
 
 HERE = pathlib.Path(__file__).resolve().parent
-SIZES = [10, 30, 100, 300, 1000, 3000, 10000]
-
-
-def calls_for(n: int) -> int:
-    """Enough calls that their count stands well above the run-to-run
-    variation of the interpreter's own start (tens of thousands of
-    instructions): about 200,000 lines in all, at least 20 calls."""
-    return max(20, 200_000 // n)
-
 
 SCRIPT = """
 import sys
 sys.path.insert(0, {here!r})
-import corbyl
-from bench import bill
-lines = bill({n})
-corbyl.py_get_totals(lines, 2)  # warm: first-use costs are not counted
+from ab import load, rows
+{load}
+table = rows(m)
+for _ in range(3):  # warm: first-use costs are not counted
+    for _, f in table:
+        f()
+f = table[{row}][1]
 for _ in range({calls}):
-    corbyl.py_get_totals(lines, 2)
+    f()
 """
 
 
-def count(n: int, calls: int) -> int:
+def count(build: str | None, row: int, calls: int) -> int:
+    load = f"m = load({build!r})" if build else "import corbyl as m"
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "cg.out")
         script = os.path.join(tmp, "run.py")
-        pathlib.Path(script).write_text(SCRIPT.format(here=str(HERE), n=n, calls=calls))
+        pathlib.Path(script).write_text(SCRIPT.format(here=str(HERE), load=load, row=row, calls=calls))
         # valgrind runs the interpreter's real binary, which does not know a
         # virtual environment: it is given this one's packages by path
         site = os.pathsep.join(p for p in sys.path if p.endswith("-packages"))
@@ -49,16 +49,27 @@ def count(n: int, calls: int) -> int:
             ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", os.path.realpath(sys.executable), script],
             check=True, capture_output=True, env=dict(os.environ, PYTHONPATH=site, PYTHONHASHSEED="0"),
         )
-        summary = re.search(r"^summary:\s+(\d+)", pathlib.Path(out).read_text(), re.M)
-        return int(summary.group(1))
+        return int(re.search(r"^summary:\s+(\d+)", pathlib.Path(out).read_text(), re.M).group(1))
 
 
 def main() -> None:
-    print(f"{'lines':>6}{'instructions a call':>22}{'a line':>10}")
-    for n in SIZES:
-        calls = calls_for(n)
-        per_call = (count(n, calls) - count(n, 0)) / calls
-        print(f"{n:>6}{per_call:>22,.0f}{per_call / n:>10,.0f}")
+    ap = argparse.ArgumentParser()
+    ap.add_argument("builds", nargs="*")
+    ap.add_argument("--calls", type=int, default=200)
+    args = ap.parse_args()
+    sys.path.insert(0, str(HERE))
+    from ab import load, rows
+
+    builds = args.builds or [None]
+    names = [name for name, _ in rows(load(builds[0]) if builds[0] else __import__("corbyl"))]
+    print(f"{'instructions a call':<42}" + "".join(f"{f'[{i}]':>11}" for i in range(len(builds))) +
+          "".join(f"{f'[{i}]/[0]':>9}" for i in range(1, len(builds))))
+    base = {b: count(b, 0, 0) for b in builds}
+    for k, name in enumerate(names):
+        calls = args.calls if "65535" not in name else max(1, args.calls // 50)
+        per_call = [(count(b, k, calls) - base[b]) / calls for b in builds]
+        print(f"{name:<42}" + "".join(f"{c:>11,.0f}" for c in per_call) +
+              "".join(f"{c / per_call[0]:>9.3f}" for c in per_call[1:]), flush=True)
 
 
 if __name__ == "__main__":

@@ -8,7 +8,6 @@
 #include "core/lines.h"
 #include "enum_classes.h"
 #include "errors.h"
-#include "pricing_memo.h"
 
 namespace corbyl::py {
 namespace {
@@ -28,26 +27,10 @@ PyObject* g_line_template = nullptr;
 // of generated line, grossed up or not), the amount and the percentage as
 // the text 0: a generated line is written as a copy of its template and
 // the values that differ from it. Kept for the life of the process.
-//
-// Each template also remembers the values of the last line written from it
-// and, once the same values came twice in a row, itself filled with them: a
-// host that prices sale after sale from the same pricing writes each
-// generated line as one copy. Values are the same when their characters
-// are. The memory is kept only with the GIL, which lets one thread at a
-// time use it; it is changed only where no Python code can run (none of
-// the allocations in between), so that a call made meanwhile by a finalizer
-// finds it whole.
-struct Filled {
-  PyObject* amount = nullptr;  // owned, as are the two below
-  PyObject* percentage = nullptr;
-  std::optional<int64_t> user;
-  PyObject* dict = nullptr;  // the template with these values, or nullptr
-};
 struct GeneratedTemplate {
   GeneratedLine line;
   bool back_into_percentage;
   PyObject* dict;
-  Filled filled;
 };
 std::vector<GeneratedTemplate> g_generated_templates;  // ordered by id, from -1 down
 // Where the templates of each generated id are: [-id] = [first, end) in
@@ -373,58 +356,15 @@ PyObject* fill_template(PyObject* tmpl, const Text& amount_text, PyObject* amoun
   return ok ? d.release() : nullptr;
 }
 
-#ifndef Py_GIL_DISABLED
-// Whether a text has the characters of the str `s`.
-bool same_text(const Text& t, PyObject* s) {
-  if (t.source() == s) return true;
-  if (!PyUnicode_IS_COMPACT_ASCII(s)) return false;
-  return t.str() == std::string_view(static_cast<const char*>(PyUnicode_DATA(s)),
-                                     static_cast<size_t>(PyUnicode_GET_LENGTH(s)));
-}
-#endif
-
 // A new dict for a generated line, from its template.
 PyObject* generated_line_to_dict(GeneratedTemplate& t, const LineItem& l) {
   if (l.amount == "0" && l.percentage == "0" && !l.destination_user_id) {
     PyObject* d = PyDict_Copy(t.dict);
     return d ? d : result_creation_failed();
   }
-#ifdef Py_GIL_DISABLED
   PyRef amount = PyRef::steal(to_python(l.amount)), percentage = PyRef::steal(to_python(l.percentage));
   if (!amount || !percentage) return result_creation_failed();
   return fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id);
-#else
-  Filled& f = t.filled;
-  if (f.amount && same_text(l.amount, f.amount) && same_text(l.percentage, f.percentage) &&
-      f.user == l.destination_user_id) {
-    if (f.dict) {
-      PyRef filled = PyRef::borrow(f.dict);  // held while it is copied
-      PyObject* d = PyDict_Copy(filled.get());
-      return d ? d : result_creation_failed();
-    }
-    // the second time in a row: the template is filled for the next ones
-    PyRef amount = PyRef::borrow(f.amount), percentage = PyRef::borrow(f.percentage);
-    PyRef d = PyRef::steal(
-        fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id));
-    if (!d) return nullptr;
-    PyObject* memo = PyDict_Copy(d.get());
-    if (!memo) return result_creation_failed();
-    if (f.amount == amount.get() && f.percentage == percentage.get() && f.user == l.destination_user_id && !f.dict) {
-      f.dict = memo;
-    } else {
-      Py_DECREF(memo);  // a call meanwhile remembered other values
-    }
-    return d.release();
-  }
-  PyRef amount = PyRef::steal(to_python(l.amount)), percentage = PyRef::steal(to_python(l.percentage));
-  if (!amount || !percentage) return result_creation_failed();
-  PyObject* d = fill_template(t.dict, l.amount, amount.get(), l.percentage, percentage.get(), l.destination_user_id);
-  if (!d) return nullptr;
-  PyObject* old[] = {f.amount, f.percentage, f.dict};
-  f = Filled{amount.release(), percentage.release(), l.destination_user_id, nullptr};
-  for (PyObject* o : old) Py_XDECREF(o);
-  return d;
-#endif
 }
 
 // A new dict with the line's fields under the line item keys, in order.
@@ -522,7 +462,7 @@ bool init_keys() {
         l.amount = l.percentage = Text::literal("0");
         PyObject* d = line_item_to_dict(l);  // no template yet: the general path
         if (!d) return false;
-        templates.push_back(GeneratedTemplate{g, back, d, {}});
+        templates.push_back(GeneratedTemplate{g, back, d});
       }
     }
     std::stable_sort(templates.begin(), templates.end(),
@@ -603,16 +543,7 @@ bool read_value(Reader&, PyObject* o, Account& out) { return enum_from_python(o,
 
 bool read_value(Reader& rd, PyObject* o, LineItem& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, ServicePlan& out) { return read_record(rd, o, out); }
-// A pricing read before and unchanged since is copied from memory; one read
-// without running Python code is remembered.
-bool read_value(Reader& rd, PyObject* o, Pricing& out) {
-  if (recall_pricing(o, rd.texts, out)) return true;
-  const uint64_t calls_at_start = rd.calls_out;
-  const size_t texts_at_start = rd.texts.count();
-  if (!read_record(rd, o, out)) return false;
-  if (rd.calls_out == calls_at_start) remember_pricing(o, out, rd.texts, texts_at_start);
-  return true;
-}
+bool read_value(Reader& rd, PyObject* o, Pricing& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, TipLinesContext& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, DeliverableLinesContext& out) { return read_record(rd, o, out); }
 bool read_value(Reader& rd, PyObject* o, std::vector<LineItem>& out) { return read_list(rd, o, out); }

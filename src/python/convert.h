@@ -44,8 +44,7 @@ bool init_keys();
 // is held from its reading until the call has built its result, so that
 // Python code that runs meanwhile (an __index__, a mapping's own lookup)
 // cannot free the characters by changing the caller's records. A text taken
-// over unchanged is given back as the very str object it viewed. (A pricing
-// recalled from memory is held as the one tuple that holds its str objects.)
+// over unchanged is given back as the very str object it viewed.
 class HeldTexts {
  public:
   HeldTexts() = default;
