@@ -183,7 +183,7 @@ Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char
 
   // Fast path: the aligned coefficients fit in 128 bits, their sum too.
   uint32_t shift = scale_a > scale_b ? scale_a - scale_b : scale_b - scale_a;
-  if (shift <= 9 || (scale_a < scale ? ca : cb) <= kAlignLimit[shift]) {
+  if (fast_path(FastPath::Align128) && (shift <= 9 || (scale_a < scale ? ca : cb) <= kAlignLimit[shift])) {
     if (scale_a < scale) ca *= kPow10[shift];
     if (scale_b < scale) cb *= kPow10[shift];
     if (sa == sb) {
@@ -246,13 +246,13 @@ Decimal Decimal::multiply_slow(const Decimal& a, const Decimal& b) {
   const bool neg = a.negative() != b.negative();
   const uint32_t scale = a.scale() + b.scale();
   const u128 ca = a.coefficient(), cb = b.coefficient();
-  if (hi64(ca) == 0 && hi64(cb) == 0) {
+  if (fast_path(FastPath::MultiplyInline) && hi64(ca) == 0 && hi64(cb) == 0) {
     u128 p = mul64(lo64(ca), lo64(cb));
     if (p <= kMax && scale <= Decimal::kMaxScale) return Decimal::from_parts(p, scale, neg);
   }
   u128 out, p;
   uint32_t out_scale;
-  if (narrow_product(ca, cb, p) && round_narrow(p, scale, out, out_scale)) {
+  if (fast_path(FastPath::RoundNarrow) && narrow_product(ca, cb, p) && round_narrow(p, scale, out, out_scale)) {
     return Decimal::from_parts(out, out_scale, neg);
   }
   if (!round_to_fit(U256::product(ca, cb), scale, Decimal::kMaxScale, out, out_scale)) {
@@ -381,7 +381,7 @@ Decimal quantize_slow(const Decimal& value, uint32_t q) {
     return value.negative() ? -z : z;
   }
   const u128 c = value.coefficient();
-  const u128 cut = hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : drop_digits_wide(c, s - q);
+  const u128 cut = fast_path(FastPath::QuantizeSmall) && hi64(c) == 0 && s - q <= 19 ? u128{drop_digits(lo64(c), s - q)} : drop_digits_wide(c, s - q);
   const Decimal r = Decimal::from_parts(cut, q, value.negative());
   assert(r.scale() == q && r.coefficient() <= c);
   return r;

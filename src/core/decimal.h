@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "compiler.h"
+#include "fast_paths.h"
 #include "place.h"
 #include "pow10.h"
 
@@ -123,7 +124,7 @@ class Decimal {
   // places and 96 bits. Aborts with "Multiplication overflowed".
   friend Decimal operator*(const Decimal& a, const Decimal& b) {
     // the common case inline: small coefficients whose product fits
-    if ((a.hi() | b.hi()) == 0) {
+    if (fast_path(FastPath::MultiplyInline) && (a.hi() | b.hi()) == 0) {
       const u128 p = mul64(a.lo_, b.lo_);
       const uint32_t scale = a.scale() + b.scale();
       if (p == 0) return Decimal();
@@ -142,7 +143,7 @@ class Decimal {
 
   // Ordering and equality by value: 1.5 == 1.50 and every zero is equal.
   friend int compare(const Decimal& a, const Decimal& b) {
-    if (a.flags() == b.flags()) {
+    if (fast_path(FastPath::CompareInline) && a.flags() == b.flags()) {
       // same sign and scale: the coefficients decide
       const u128 ca = a.coefficient(), cb = b.coefficient();
       const int m = ca == cb ? 0 : (ca < cb ? -1 : 1);
@@ -166,6 +167,7 @@ class Decimal {
   // (once the sign of b is turned for a subtraction) equal signs with equal
   // scales, or with 64-bit coefficients, and a sum that fits in 96 bits.
   static Decimal add(const Decimal& a, const Decimal& b, bool subtract) {
+    if (!fast_path(FastPath::AddInline)) return add_slow(a, b, subtract);
     if (a.is_zero()) return subtract && !b.is_zero() ? -b : b;
     if (b.is_zero()) return a;
     const uint32_t b_flags = subtract ? b.flags() ^ kSignBit : b.flags();
@@ -224,7 +226,7 @@ Decimal Decimal::parse(std::string_view text, ParseError& error) {
   // most one point, and at least one digit. Anything else (a sign, an
   // underscore, more digits, an error) takes the general path.
   const size_t n = text.size();
-  if (n - 1 < 19) {
+  if (fast_path(FastPath::ParseInline) && n - 1 < 19) {
     uint64_t c = 0;
     uint32_t scale = 0;
     bool point = false;

@@ -103,7 +103,7 @@ char* write_digits(char* p, uint64_t v, int count) {
 }  // namespace
 
 size_t Decimal::print(char* out) const {
-  if (hi() == 0) {
+  if (fast_path(FastPath::PrintInPlace) && hi() == 0) {
     // A coefficient of 64 bits (every amount of a bill): its length is known
     // from its digits and its scale, so it is written in place, last digit
     // first: its places (zeros where it has fewer digits), the point, its

@@ -34,9 +34,16 @@ struct LineItem {
   // being zero-filled first.
   LineItem() {}  // NOLINT: not = default, see above
 
+  // Not a field: 1 + the row of a generated line in the table of generated
+  // lines (generated_lines()), set by the line generators alone; 0 for any
+  // other line. Equality and the hash look only at the eleven fields.
+  uint8_t generated = 0;
+
   // Equal only when all eleven fields are equal; texts compare byte for
   // byte, so the amounts "1.0" and "1.00" make two different lines.
-  friend bool operator==(const LineItem&, const LineItem&) = default;
+  friend bool operator==(const LineItem& a, const LineItem& b) {
+    return CORBYL_LINE_ITEM_FIELDS(CORBYL_FIELD_EQUAL) true;
+  }
 };
 CORBYL_RECORD_INFO(LineItem, CORBYL_LINE_ITEM_FIELDS);
 

@@ -11,45 +11,49 @@
 namespace corbyl {
 namespace {
 
-// The lines the module generates: each has a fixed id, kind, priority,
-// category and account, an empty description and no frozen value. The
-// priorities fix the order in which the totals compute them.
-// In the order of kGenerated.
-enum class Generated { BasePrice, TableService, TableTax, Shield, DeliverableTracking, CardFee, CrossBorder, Payout, Connect, TipProcessing };
-
-constexpr GeneratedLine kGenerated[] = {
-    {-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow},
-    {-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve},
-    {-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage},
-    {-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund},
-    {-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund},
-    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund},
-    {-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund},
-    {-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund},
-    {-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund},
-    // a tip's processing fee shares the id of a sale's base price line
-    {-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund},
+// The lines the module generates. The priorities fix the order in which the
+// totals compute them. In the order of kGenerated.
+enum class Generated {
+  BasePrice, TableService, TableTax, Shield, DeliverableTracking, CardFee, CrossBorder, Payout, Connect,
+  TipProcessing, TipCardFee,
 };
-static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipProcessing) + 1);
 
-// The amount or percentage 0 of a generated line (one character).
-const Text kZero = Text::literal("0");
+constexpr bool kOwn = false, kZeroText = true;  // an amount or percentage: the call's text, or kZero
+constexpr GeneratedLine kGenerated[] = {
+    {-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow, false, kOwn, kZeroText},
+    {-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve, false, kOwn, kOwn},
+    {-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage, false, kZeroText, kOwn},
+    {-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund, false, kOwn, kOwn},
+    {-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund, false, kOwn, kZeroText},
+    // the card fee of a sale is grossed up so that it is its share of the final sum
+    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, true, kOwn, kOwn},
+    {-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund, false, kZeroText, kOwn},
+    {-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn},
+    {-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kZeroText},
+    // a tip's processing fee shares the id of a sale's base price line
+    {-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund, false, kOwn, kOwn},
+    // a tip's card fee is not grossed up
+    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn},
+};
+static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipCardFee) + 1);
+static_assert(std::size(kGenerated) < 255);  // 1 + a row fits a line's `generated`
 
 // Adds a generated line to `lines`, made in place (a line made aside and
 // moved in would be read whole right after it was written field by field,
-// and wait for the fields to reach memory).
-LineItem& add_generated(std::vector<LineItem>& lines, Generated which, Text amount, Text percentage,
-                        bool back_into_percentage = false) {
+// and wait for the fields to reach memory). An amount or percentage that
+// its row fixes as kZero is not given.
+LineItem& add_generated(std::vector<LineItem>& lines, Generated which, Text amount, Text percentage = {}) {
   const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
   LineItem& l = lines.emplace_back();
   l.id = g.id;
   l.priority = g.priority;
   l.kind = g.kind;
-  l.amount = std::move(amount);
-  l.percentage = std::move(percentage);
+  l.amount = g.zero_amount ? Text::literal(kZero) : std::move(amount);
+  l.percentage = g.zero_percentage ? Text::literal(kZero) : std::move(percentage);
   l.category = g.category;
   l.destination_account = g.account;
-  l.back_into_percentage = back_into_percentage;
+  l.back_into_percentage = g.back_into_percentage;
+  l.generated = static_cast<uint8_t>(1 + static_cast<size_t>(which));
   return l;
 }
 
@@ -128,13 +132,13 @@ Request check_request(DeliverableLinesContext& c) {
 // share of the final sum.
 void append_processing_group(Lines& r, Pricing& p, const ServicePlan& plan, bool international) {
   add_generated(r, Generated::CardFee, std::move(p.stripe_blended_rate_static),
-                std::move(p.stripe_blended_rate_percentage), true);
+                std::move(p.stripe_blended_rate_percentage));
   add_generated(r, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (international) {
-    add_generated(r, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));
+    add_generated(r, Generated::CrossBorder, {}, std::move(p.stripe_payout_cross_border_percentage));
   }
   if (!plan.connection_fee_waived) {
-    add_generated(r, Generated::Connect, std::move(p.stripe_active_account_monthly_fee), kZero);
+    add_generated(r, Generated::Connect, std::move(p.stripe_active_account_monthly_fee));
   }
 }
 
@@ -146,7 +150,7 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
   Pricing& pricing = *c.pricing;
   if (c.table_product) {
     add_generated(r, Generated::TableService, std::move(pricing.table_static), std::move(pricing.table_percentage));
-    add_generated(r, Generated::TableTax, kZero, std::move(pricing.table_tax));
+    add_generated(r, Generated::TableTax, {}, std::move(pricing.table_tax));
     if (positive) append_processing_group(r, pricing, plan, c.international);
   } else if (c.escrow_enabled && positive) {
     Decimal shield;
@@ -155,7 +159,7 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
     add_generated(r, Generated::Shield, std::move(plan.shield_static_price), shield.to_string());
     append_processing_group(r, pricing, plan, c.international);
   } else if (request.per_deliverable > Decimal()) {
-    add_generated(r, Generated::DeliverableTracking, std::move(plan.per_deliverable_price), kZero);
+    add_generated(r, Generated::DeliverableTracking, std::move(plan.per_deliverable_price));
   }
   return std::nullopt;
 }
@@ -175,11 +179,11 @@ Outcome<Lines> tip_fee_lines(TipLinesContext&& context) {
   Lines lines;
   lines.reserve(4);
   add_generated(lines, Generated::TipProcessing, std::move(p.processing_static), processing.to_string());
-  add_generated(lines, Generated::CardFee, std::move(p.stripe_blended_rate_static),
+  add_generated(lines, Generated::TipCardFee, std::move(p.stripe_blended_rate_static),
                 std::move(p.stripe_blended_rate_percentage));
   add_generated(lines, Generated::Payout, std::move(p.stripe_payout_static), std::move(p.stripe_payout_percentage));
   if (context.international) {
-    add_generated(lines, Generated::CrossBorder, kZero, std::move(p.stripe_payout_cross_border_percentage));
+    add_generated(lines, Generated::CrossBorder, {}, std::move(p.stripe_payout_cross_border_percentage));
   }
   return lines;
 }
@@ -193,7 +197,7 @@ Outcome<Lines> deliverable_lines(DeliverableLinesContext&& c) {
   const bool brings_base = std::any_of(c.extra_lines.begin(), c.extra_lines.end(),
                                        [](const LineItem& l) { return l.kind == LineType::BasePrice; });
   if (!brings_base) {
-    add_generated(r, Generated::BasePrice, std::move(c.base_price), kZero).destination_user_id = c.user_id;
+    add_generated(r, Generated::BasePrice, std::move(c.base_price)).destination_user_id = c.user_id;
   }
 
   // The case is decided by the total of the base and extra lines alone.

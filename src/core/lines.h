@@ -16,18 +16,27 @@ inline constexpr const char* kPricingNotSpecified = "Pricing not specified.";
 inline constexpr const char* kNoPlanName = "No plan name specified.";
 inline constexpr const char* kPricingNotProvided = "Pricing specification not provided.";
 
-// The fixed fields of a line the module generates: the fee, tax and base
-// price lines of a sale and the fee lines of a tip. Every generated line
-// also has an empty description and no frozen value.
+// One row of the table of the lines the module generates: the fee, tax and
+// base price lines of a sale and the fee lines of a tip. Each has a fixed
+// id, kind, priority, category and account; an amount or a percentage is
+// either the call's text or the literal text "0" (kZero). Every generated
+// line also has an empty description and no frozen value; only the base
+// price line has a user.
 struct GeneratedLine {
   int32_t id;
   LineType kind;
   int16_t priority;
   Category category;
   Account account;
+  bool back_into_percentage;
+  bool zero_amount;      // the amount is kZero
+  bool zero_percentage;  // the percentage is kZero
 };
 
-// Every kind of generated line, once.
+// The text "0" of a generated line's amount or percentage.
+inline constexpr std::string_view kZero = "0";
+
+// Every row, once. A generated LineItem's `generated` is 1 + its row here.
 std::span<const GeneratedLine> generated_lines();
 
 // Both take the context over: its texts and extra lines move into the

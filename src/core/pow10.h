@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "compiler.h"
+#include "fast_paths.h"
 
 namespace corbyl {
 
@@ -60,6 +61,7 @@ inline constexpr std::array<Pow10Divisor, 20> kPow10Divisors = make_pow10_diviso
 // The quotient of the 128-bit value hi:lo by 10^k, 1 <= k <= 19, with the
 // remainder in `rem`; the quotient must fit in 64 bits (hi < 10^k).
 inline uint64_t div_pow10(uint64_t hi, uint64_t lo, uint32_t k, uint64_t& rem) {
+  if (!fast_path(FastPath::Pow10Reciprocal)) return div128_64(hi, lo, lo64(pow10(k)), rem);
   const Pow10Divisor& p = kPow10Divisors[k];
   const uint64_t d = p.normalized;
   // the dividend shifted as the divisor was: u1 < d still

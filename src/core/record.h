@@ -19,11 +19,16 @@ namespace corbyl {
 template <typename R>
 struct RecordInfo;
 
+// The types that have a description.
+template <typename R>
+concept Record = requires { RecordInfo<R>::count; };
+
 #define CORBYL_FIELD_MEMBER(type, name, init) type name{init};
 #define CORBYL_FIELD_NAME(type, name, init) #name,
 #define CORBYL_FIELD_TYPE(type, name, init) #type,
 #define CORBYL_FIELD_VISIT(type, name, init) f(r.name) &&
 #define CORBYL_FIELD_COUNT(type, name, init) +1
+#define CORBYL_FIELD_EQUAL(type, name, init) a.name == b.name &&
 
 // RecordInfo<Record>: the record's name, its field names and the spelling of
 // their native types in declared order, and visit(r, f), which calls f on

@@ -10,6 +10,7 @@
 
 #include "line_item.h"
 #include "decimal.h"
+#include "fast_paths.h"
 
 namespace corbyl {
 
@@ -35,7 +36,7 @@ class SubtotalMap {
 
   void reserve(size_t n) {
     entries_.reserve(n);
-    if (n <= kLinearLimit) return;
+    if (n <= kLinearLimit && fast_path(FastPath::LinearMap)) return;
     size_t cap = 8;
     while (cap < 2 * n) cap <<= 1;
     if (slots_.empty() || (!by_line_ && cap > slots_.size())) grow(cap);
@@ -97,7 +98,7 @@ class SubtotalMap {
   // 64, is never searched.
   Entry* find_small(uint32_t at, size_t first = 0) {
     const LineItem& line = lines_[at];
-    if ((seen_ids_ & id_bit(line.id)) == 0) return nullptr;
+    if (fast_path(FastPath::IdMask) && (seen_ids_ & id_bit(line.id)) == 0) return nullptr;
     for (size_t k = first; k < entries_.size(); ++k) {
       Entry& e = entries_[k];
       if (e.id != line.id) continue;
@@ -113,7 +114,7 @@ class SubtotalMap {
   static uint64_t id_bit(int32_t id) { return uint64_t{1} << (static_cast<uint32_t>(id) & 63); }
   void note_id(int32_t id, size_t first) {
     const uint64_t bit = id_bit(id);
-    if ((seen_ids_ & bit) != 0 && !id_repeats_) {
+    if ((!fast_path(FastPath::IdMask) || (seen_ids_ & bit) != 0) && !id_repeats_) {
       for (size_t k = 0; k < first; ++k) {
         if (entries_[k].id == id) id_repeats_ = true;
       }
@@ -193,7 +194,7 @@ class SubtotalMap {
   // field is hashed into a table of `cap` slots.
   void grow(size_t cap) {
     if (slots_.empty()) {
-      by_line_ = lines_have_distinct_ids();
+      by_line_ = fast_path(FastPath::MapByPosition) && lines_have_distinct_ids();
       if (by_line_) {
         slots_.assign(line_count_, -1);
         for (size_t k = 0; k < entries_.size(); ++k) slots_[entries_[k].line] = static_cast<int32_t>(k);

@@ -46,7 +46,7 @@ struct LastParsed {
 // parse_field, through the text parsed last in the same field.
 inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
                         LastParsed& last, Decimal& out, std::optional<TabulationError>& error) {
-  if (!last.text.empty() && same_place(text, last.text)) {
+  if (fast_path(FastPath::RepeatedText) && !last.text.empty() && same_place(text, last.text)) {
     out = last.value;
     return true;
   }
@@ -98,10 +98,14 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
 class PriorityOrder {
  public:
   explicit PriorityOrder(const std::vector<LineItem>& lines) : n_(lines.size()) {
-    at_ = n_ <= kSmall ? small_.data() : (large_.resize(n_), large_.data());
+    at_ = n_ <= kSmall && fast_path(FastPath::SortedBill) ? small_.data() : (large_.resize(n_), large_.data());
     uint32_t* o = at_;
     std::iota(o, o + n_, 0u);
     if (n_ == 0) return;
+    if (!fast_path(FastPath::SortedBill)) {
+      std::stable_sort(o, o + n_, [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; });
+      return;
+    }
     if (n_ > kSmall) {
       auto before = [&](uint32_t a, uint32_t b) { return lines[a].priority < lines[b].priority; };
       // bills usually come in priority order already
@@ -176,6 +180,7 @@ struct QuantaCount {
 // else in 256 bits.
 bool adds_up(const SubtotalMap& m, const Decimal& total, uint32_t q) {
   QuantaCount count{q};
+  count.narrow = fast_path(FastPath::QuantaCount);
   count.add(total, true);
   for (const auto& e : m.entries()) count.add(e.value);
   if (count.narrow) return count.plus == count.minus;
@@ -209,7 +214,7 @@ Decimal line_subtotal(const Decimal& total, const Decimal& a, const Decimal& per
       bool known = false;
     };
     thread_local Factor last;
-    if (!last.known || !last.f.identical(f)) {
+    if (!fast_path(FastPath::GrossedUpFactor) || !last.known || !last.f.identical(f)) {
       const Decimal r = kOne / (kOne - f);  // may abort, leaving the last one as it was
       last = Factor{f, r, true};
     }
@@ -231,7 +236,7 @@ struct WorkedOut {
 };
 CORBYL_NOINLINE Decimal percentage_subtotal(const Decimal& total, const LineItem& line, const Decimal& a,
                                             const Decimal& percent, WorkedOut& last) {
-  if (last.line && same_texts(line, *last.line)) return last.subtotal;
+  if (fast_path(FastPath::RepeatedLine) && last.line && same_texts(line, *last.line)) return last.subtotal;
   const Decimal s = line_subtotal(total, a, percent, line.back_into_percentage);
   last = WorkedOut{&line, s};
   return s;
@@ -261,7 +266,7 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
       // A zero percentage makes x a zero of scale 0, and adding a zero gives
       // the other operand: the subtotal is the amount as it was written. (A
       // grossed-up line still forms b = T + a, which may overflow.)
-      const Decimal s = p.is_zero() && !line.back_into_percentage
+      const Decimal s = fast_path(FastPath::ZeroPercentage) && p.is_zero() && !line.back_into_percentage
                             ? a
                             : percentage_subtotal(t.total, line, a, p, worked_out);
       // an equal line seen before in this group shares its entry
@@ -286,6 +291,7 @@ std::optional<TabulationError> add_group(Totals& t, const PriorityOrder& order, 
 std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, uint32_t q) {
   SubtotalMap& m = t.subtotals;
   QuantaCount count{q};
+  count.narrow = fast_path(FastPath::QuantaCount);
   for (auto& e : m.entries()) {
     e.value = quantize(e.value, q);
     assert(e.value.scale() <= q);
@@ -437,7 +443,7 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   // the narrowest keys that every candidate has
   std::vector<NarrowKey> narrow;
   narrow.reserve(entries.size());
-  bool fits = true;
+  bool fits = fast_path(FastPath::NarrowKeys);
   size_t n = 0;  // candidates
   for (size_t k = 0; k < entries.size(); ++k) {
     if (!is_candidate(k)) continue;
@@ -464,7 +470,7 @@ std::optional<TabulationError> redistribute_difference(SubtotalMap& m, const Dec
   } else {
     std::vector<WideKey> wide;
     wide.reserve(n);
-    bool keyed = true;
+    bool keyed = fast_path(FastPath::WideKeys);
     for (size_t k = 0; k < entries.size() && keyed; ++k) {
       if (is_candidate(k)) keyed = add_key(candidate(k), positive, q, wide);
     }
@@ -508,7 +514,7 @@ Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t q) {
 
 TotalsReport report_totals(const Totals& t, uint32_t q) {
   TotalsReport r{quantize(t.total, q), quantize(t.discount, q), &t, {}};
-  if (t.subtotals.ids_distinct()) return r;
+  if (fast_path(FastPath::ReportEntries) && t.subtotals.ids_distinct()) return r;
   const auto& entries = t.subtotals.entries();
   r.subtotals.reserve(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) r.subtotals.push_back(r[k]);

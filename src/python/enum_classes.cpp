@@ -9,15 +9,6 @@ namespace {
 
 uint16_t value_of_member(PyObject* o) { return reinterpret_cast<EnumObject*>(o)->value; }
 
-// Per enumeration: its shared instances (one slot per variant, in
-// declaration order), set once with the class (g_enum_type).
-template <typename E>
-struct EnumState {
-  using Members = std::array<PyObject*, kVariantCount<E>>;
-  static inline Once once;
-  static inline Members members{};
-};
-
 template <typename E>
 PyObject* enum_repr(PyObject* self) {
   const EnumTable& t = enum_table<E>();
@@ -60,9 +51,6 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 // Pickling: a member is saved as a call of the module's private
 // reconstructor with its class's name and its value, which gives back the
 // shared instance in this process or another one.
-Once reconstructor_once;
-PyObject* g_reconstructor = nullptr;
-
 template <typename E>
 bool lookup_member(uint16_t value, PyObject*& out) {
   const int slot = slot_of<E>(value);
@@ -152,7 +140,8 @@ bool create_class() {
   // bare class name, as for a type created without a module prefix. The
   // copy the type allocated for its name is kept and freed separately.
   tp->tp_name = bare_name.c_str();
-  typename EnumState<E>::Members members{};
+  EnumClass<E>& cls = enum_state<E>();
+  decltype(cls.members) members{};
   assert(t.count == members.size());
   for (size_t i = 0; i < members.size(); ++i) {
     PyObject* m = tp->tp_alloc(tp, 0);
@@ -169,30 +158,31 @@ bool create_class() {
     }
   }
   PyType_Modified(tp);
-  EnumState<E>::members = members;
+  cls.members = members;
   // kept for the life of the process
-  g_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(type.release()), std::memory_order_release);
+  cls.type.store(reinterpret_cast<PyTypeObject*>(type.release()), std::memory_order_release);
   return true;
 }
 
 }  // namespace
 
 PyObject* member_reconstructor() {
-  if (!reconstructor_once.run([] {
+  State& s = state();
+  if (!s.reconstructor_once.run([&s] {
         PyRef module = PyRef::steal(PyUnicode_FromString("corbyl"));
         if (!module) return false;
-        g_reconstructor = PyCFunction_NewEx(&kReconstructor, nullptr, module.get());
-        return g_reconstructor != nullptr;
+        s.reconstructor = PyCFunction_NewEx(&kReconstructor, nullptr, module.get());
+        return s.reconstructor != nullptr;
       })) {
     return nullptr;
   }
-  return g_reconstructor;
+  return s.reconstructor;
 }
 
 template <typename E>
 PyObject* enum_class() {
-  if (!EnumState<E>::once.run(create_class<E>)) return nullptr;
-  return reinterpret_cast<PyObject*>(g_enum_type<E>.load(std::memory_order_acquire));
+  if (!enum_state<E>().once.run(create_class<E>)) return nullptr;
+  return reinterpret_cast<PyObject*>(enum_state<E>().type.load(std::memory_order_acquire));
 }
 
 template <typename E>
@@ -206,7 +196,7 @@ PyObject* enum_to_python(E variant) {
                  int{value_of(variant)});
     return nullptr;
   }
-  PyObject* m = EnumState<E>::members[static_cast<size_t>(slot)];
+  PyObject* m = enum_state<E>().members[static_cast<size_t>(slot)];
   Py_INCREF(m);
   return m;
 }
@@ -226,9 +216,10 @@ bool enum_from_python_checked(PyObject* o, E& out) {
 
 template <typename E>
 bool adopt_enum_class(PyObject* cls) {
-  return EnumState<E>::once.run([cls] {
+  EnumClass<E>& state = enum_state<E>();
+  return state.once.run([cls, &state] {
     const EnumTable& t = enum_table<E>();
-    typename EnumState<E>::Members members{};
+    decltype(state.members) members{};
     for (size_t i = 0; i < members.size(); ++i) {
       members[i] = PyObject_GetAttrString(cls, t.names[i]);
       if (!members[i] || Py_TYPE(members[i]) != reinterpret_cast<PyTypeObject*>(cls) ||
@@ -239,8 +230,8 @@ bool adopt_enum_class(PyObject* cls) {
       }
     }
     Py_INCREF(cls);
-    EnumState<E>::members = members;
-    g_enum_type<E>.store(reinterpret_cast<PyTypeObject*>(cls), std::memory_order_release);
+    state.members = members;
+    state.type.store(reinterpret_cast<PyTypeObject*>(cls), std::memory_order_release);
     return true;
   });
 }

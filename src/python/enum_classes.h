@@ -6,6 +6,7 @@
 
 #include "core/enums.h"
 #include "pyref.h"
+#include "state.h"
 
 namespace corbyl::py {
 
@@ -36,11 +37,6 @@ struct EnumObject {
   uint16_t value;
 };
 
-// The class once it exists (set once, with its members); enum_class()
-// creates it first. Read directly for the quick check of a member.
-template <typename E>
-inline std::atomic<PyTypeObject*> g_enum_type{nullptr};
-
 // Reads an instance of the class; TypeError for anything else.
 template <typename E>
 bool enum_from_python_checked(PyObject* o, E& out);
@@ -48,7 +44,7 @@ bool enum_from_python_checked(PyObject* o, E& out);
 template <typename E>
 inline bool enum_from_python(PyObject* o, E& out) {
   // a member's type is the class, which then exists
-  if (Py_TYPE(o) == g_enum_type<E>.load(std::memory_order_acquire)) {
+  if (Py_TYPE(o) == enum_state<E>().type.load(std::memory_order_acquire)) {
     out = static_cast<E>(reinterpret_cast<EnumObject*>(o)->value);
     return true;
   }

@@ -5,11 +5,10 @@
 #include <functional>
 #include <thread>
 
+#include "state.h"
+
 namespace corbyl::py {
 namespace {
-
-Once panic_once;
-PyObject* panic_type = nullptr;
 
 // The path of a source file from "src/" on, for the report.
 const char* project_path(const char* file) {
@@ -20,15 +19,16 @@ const char* project_path(const char* file) {
 }  // namespace
 
 PyObject* panic_exception() {
-  panic_once.run([] {
-    panic_type = PyErr_NewExceptionWithDoc(
+  State& s = state();
+  s.panic_once.run([&s] {
+    s.panic = PyErr_NewExceptionWithDoc(
         "corbyl.PanicException",
         "An operation of the module aborted (an arithmetic failure such as an overflow of the\n"
         "decimal range). It derives from BaseException, not Exception.",
         PyExc_BaseException, nullptr);
-    return panic_type != nullptr;
+    return s.panic != nullptr;
   });
-  return panic_type;
+  return s.panic;
 }
 
 void raise_panic(const ArithmeticAbort& abort) {

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "convert.h"
+#include "read.h"
+#include "state.h"
+#include "write.h"
 #include "enum_classes.h"
 #include "errors.h"
 #include "call.h"

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <utility>
 
+#include "core/fast_paths.h"
+
 #define CORBYL_PY312_PLUS (PY_VERSION_HEX >= 0x030C0000)
 #define CORBYL_PY313_PLUS (PY_VERSION_HEX >= 0x030D0000)
 
@@ -53,7 +55,8 @@ class PyRef {
 // from 3.10 to 3.15 exports; a plain dict elsewhere.
 inline PyObject* new_dict(Py_ssize_t n) {
 #if PY_VERSION_HEX < 0x03100000
-  return _PyDict_NewPresized(n);
+  if (corbyl::fast_path(corbyl::FastPath::PresizedDict)) return _PyDict_NewPresized(n);
+  return PyDict_New();
 #else
   (void)n;
   return PyDict_New();

@@ -9,7 +9,9 @@
 
 #include <vector>
 
-#include "python/convert.h"
+#include "python/read.h"
+#include "python/state.h"
+#include "python/write.h"
 #include "python/enum_classes.h"
 #include "python/pyref.h"
 #include "core/decimal.h"
