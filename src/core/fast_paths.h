@@ -15,39 +15,43 @@
 
 namespace corbyl {
 
-enum class FastPath : uint64_t {
-  ParseInline = 1ull << 0,
-  AddInline = 1ull << 1,
-  MultiplyInline = 1ull << 2,
-  CompareInline = 1ull << 3,
-  RoundNarrow = 1ull << 4,
-  Align128 = 1ull << 5,
-  Pow10Reciprocal = 1ull << 6,
-  PrintInPlace = 1ull << 7,
-  LinearMap = 1ull << 8,
-  IdMask = 1ull << 9,
-  MapByPosition = 1ull << 10,
-  SortedBill = 1ull << 11,
-  RepeatedText = 1ull << 12,
-  RepeatedLine = 1ull << 13,
-  ZeroPercentage = 1ull << 14,
-  QuantaCount = 1ull << 15,
-  NarrowKeys = 1ull << 16,
-  WideKeys = 1ull << 17,
-  ReportEntries = 1ull << 18,
-  GrossedUpFactor = 1ull << 19,
-  QuantizeSmall = 1ull << 20,
-  OnePassRead = 1ull << 21,
-  TextViews = 1ull << 22,
-  GiveBackAmount = 1ull << 23,
-  ShareEqualSubtotals = 1ull << 24,
-  GeneratedTemplates = 1ull << 25,
-  CompactInt = 1ull << 26,
-  ListByPosition = 1ull << 27,
-  PartsRefcountOnce = 1ull << 28,
-  PresizedDict = 1ull << 29,
-  HeldInPlace = 1ull << 30,
-};
+// Each fast path: its name and its bit.
+#define CORBYL_FAST_PATH_LIST(X) \
+  X(ParseInline, 0) \
+  X(AddInline, 1) \
+  X(MultiplyInline, 2) \
+  X(CompareInline, 3) \
+  X(RoundNarrow, 4) \
+  X(Align128, 5) \
+  X(Pow10Reciprocal, 6) \
+  X(PrintInPlace, 7) \
+  X(LinearMap, 8) \
+  X(IdMask, 9) \
+  X(MapByPosition, 10) \
+  X(SortedBill, 11) \
+  X(RepeatedText, 12) \
+  X(RepeatedLine, 13) \
+  X(ZeroPercentage, 14) \
+  X(QuantaCount, 15) \
+  X(NarrowKeys, 16) \
+  X(WideKeys, 17) \
+  X(ReportEntries, 18) \
+  X(GrossedUpFactor, 19) \
+  X(QuantizeSmall, 20) \
+  X(OnePassRead, 21) \
+  X(TextViews, 22) \
+  X(GiveBackAmount, 23) \
+  X(ShareEqualSubtotals, 24) \
+  X(GeneratedTemplates, 25) \
+  X(CompactInt, 26) \
+  X(ListByPosition, 27) \
+  X(PartsRefcountOnce, 28) \
+  X(PresizedDict, 29) \
+  X(HeldInPlace, 30)
+
+#define CORBYL_FAST_PATH_BIT(name, bit) name = 1ull << (bit),
+enum class FastPath : uint64_t { CORBYL_FAST_PATH_LIST(CORBYL_FAST_PATH_BIT) };
+#undef CORBYL_FAST_PATH_BIT
 
 #ifndef CORBYL_FAST_PATH_MASK
 #define CORBYL_FAST_PATH_MASK 0xFFFFFFFFFFFFFFFFull

@@ -31,6 +31,15 @@ PyObject* panic_exception() {
   return s.panic;
 }
 
+bool adopt_panic_exception(PyObject* cls) {
+  State& s = state();
+  return s.panic_once.run([&s, cls] {
+    Py_INCREF(cls);
+    s.panic = cls;
+    return true;
+  });
+}
+
 void raise_panic(const ArithmeticAbort& abort) {
   const auto& where = abort.where();
   const size_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());

@@ -17,6 +17,11 @@ namespace corbyl::py {
 // directly from BaseException so that `except Exception` lets it through.
 PyObject* panic_exception();
 
+// Takes an existing class (the one the module `corbyl` created) as the
+// panic exception, for a second extension that links the same boundary code
+// (the test-only one). Must come before any other use.
+bool adopt_panic_exception(PyObject* cls);
+
 // Reports the abort (thread, source location, message) on standard error
 // and raises PanicException(message).
 void raise_panic(const ArithmeticAbort& abort);

@@ -9,6 +9,9 @@
 
 #include <vector>
 
+#include "core/fast_paths.h"
+#include "python/errors.h"
+#include "python/functions.h"
 #include "python/read.h"
 #include "python/state.h"
 #include "python/write.h"
@@ -283,7 +286,34 @@ PyObject* t_records(PyObject*, PyObject* const*, Py_ssize_t nargs) {
   return out.release();
 }
 
-int exec_testing(PyObject*) {
+// ---- the fast paths --------------------------------------------------------
+//
+// The module's five functions are also this module's, built with the fast
+// paths set at run time: set_fast_paths(mask) takes those whose bits are set
+// (and returns the mask before), fast_paths() gives each path's bit by name.
+
+PyObject* t_set_fast_paths(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (!check_count("set_fast_paths", nargs, 1)) return nullptr;
+  const unsigned long long mask = PyLong_AsUnsignedLongLongMask(args[0]);
+  if (PyErr_Occurred()) return nullptr;
+  return PyLong_FromUnsignedLongLong(corbyl::g_fast_path_mask.exchange(mask));
+}
+
+PyObject* t_fast_paths(PyObject*, PyObject* const*, Py_ssize_t nargs) {
+  if (!check_count("fast_paths", nargs, 0)) return nullptr;
+  cp::PyRef out = cp::PyRef::steal(PyDict_New());
+  if (!out) return nullptr;
+#define CORBYL_FAST_PATH_ENTRY(name, bit)                                                        \
+  {                                                                                               \
+    cp::PyRef value = cp::PyRef::steal(PyLong_FromUnsignedLongLong(1ull << (bit)));               \
+    if (!value || PyDict_SetItemString(out.get(), #name, value.get()) < 0) return nullptr;        \
+  }
+  CORBYL_FAST_PATH_LIST(CORBYL_FAST_PATH_ENTRY)
+#undef CORBYL_FAST_PATH_ENTRY
+  return out.release();
+}
+
+int exec_testing(PyObject* module) {
   // share the classes of the module `corbyl`, so that its members are read
   // (first: the keys' templates of generated lines already use the classes)
   cp::PyRef corbyl_module = cp::PyRef::steal(PyImport_ImportModule("corbyl"));
@@ -297,7 +327,16 @@ int exec_testing(PyObject*) {
       !cp::adopt_enum_class<corbyl::Account>(account.get())) {
     return -1;
   }
+  // and its panic exception, so that a panic is corbyl's
+  cp::PyRef panic = cp::PyRef::steal(PyObject_GetAttrString(corbyl_module.get(), "PanicException"));
+  if (!panic || !cp::adopt_panic_exception(panic.get())) return -1;
   if (!cp::init_keys()) return -1;
+  cp::PyRef name = cp::PyRef::steal(PyModule_GetNameObject(module));
+  if (!name) return -1;
+  for (PyMethodDef& def : cp::module_functions()) {
+    cp::PyRef f = cp::PyRef::steal(PyCFunction_NewEx(&def, module, name.get()));
+    if (!f || PyModule_AddObjectRef(module, def.ml_name, f.get()) < 0) return -1;
+  }
   return 0;
 }
 
@@ -323,6 +362,8 @@ PyMethodDef kMethods[] = {
     {"floor_tip_lines", FAST(t_floor_tip_lines), METH_FASTCALL, nullptr},
     {"records", FAST(t_records), METH_FASTCALL, nullptr},
     {"touch", FAST(t_touch), METH_FASTCALL, nullptr},
+    {"set_fast_paths", FAST(t_set_fast_paths), METH_FASTCALL, nullptr},
+    {"fast_paths", FAST(t_fast_paths), METH_FASTCALL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
