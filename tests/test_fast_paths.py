@@ -99,6 +99,8 @@ class World:
         self.bills = [[self.line(l, shared) for l in b] for b in spec["bills"]]
         self.hooks = []
         self.results = []
+        for where, effect in spec["hooks"]:
+            self.install_hook(where, effect)
 
     @staticmethod
     def line(spec, shared):
@@ -107,11 +109,21 @@ class World:
         return line(id_, priority, text(amount), text(percentage), back, text(frozen) if frozen else None)
 
     def effect(self, name):
+        """What a hook does: every text that the calls read next changes, and
+        then one thing more (`name`)."""
+        p = self.pricings[0]
+        p["processing_static"] = fresh("9.99")
+        if isinstance(p.get("plans"), list) and p["plans"] and isinstance(p["plans"][0], dict):
+            p["plans"][0]["shield_percentage_price"] = fresh("9.5")
+        for l in self.bill(0)[:2]:
+            l["amount"] = fresh("7.77")
+        for c in self.sales:
+            c["base_price"] = fresh("8.88")
         if name == "drop_pricing":
             for c in self.sales[:1] + self.tips[:1]:
                 c["pricing"] = None
         elif name == "clear_plans":
-            self.pricings[0]["plans"] = []
+            p["plans"] = []
         elif name == "drop_extra":
             self.sales[0]["extra_lines"] = None
         elif name == "clear_bill":
@@ -119,10 +131,6 @@ class World:
         elif name == "pop_amount":
             for l in self.bill(0)[:1]:
                 l.pop("amount", None)
-        elif name == "retext":
-            self.pricings[0]["processing_static"] = fresh("9.99")
-            for l in self.bill(0)[:2]:
-                l["amount"] = fresh("7.77")
         elif name == "collect":
             gc.collect()
 
@@ -162,7 +170,7 @@ class World:
             if c["pricing"] is not None:
                 c["pricing"] = (type("Pricing", (dict,), {}) if b % 4 < 2 else HookMapping)(c["pricing"])
                 if isinstance(c["pricing"], HookMapping):
-                    c["pricing"].hook = self.hook("collect" if b % 3 else "retext")
+                    c["pricing"].hook = self.hook("collect" if b % 3 else "nothing")
         elif kind == "feed":
             made = [r for r in self.results if isinstance(r, list) and r and isinstance(r[0], dict)]
             if made:
@@ -174,14 +182,14 @@ class World:
             self.install_hook(a, b)
 
     def install_hook(self, where, effect_no):
-        effect = ["drop_pricing", "clear_plans", "drop_extra", "clear_bill", "pop_amount", "retext", "collect"][
+        effect = ["drop_pricing", "clear_plans", "drop_extra", "clear_bill", "pop_amount", "nothing", "collect"][
             effect_no % 7]
         bill = self.bill(0)
         where %= 7
         if where == 0 and isinstance(self.pricings[0].get("plans"), list) and self.pricings[0]["plans"]:
             self.pricings[0]["plans"][0]["id"] = self.hook(effect)
         elif where == 1 and bill:
-            bill[len(bill) // 2]["id"] = self.hook(effect)
+            bill[0]["id"] = self.hook(effect)
         elif where == 2 and isinstance(self.sales[0]["extra_lines"], list):
             self.sales[0]["extra_lines"][0]["id"] = self.hook(effect)
         elif where == 3:
@@ -321,6 +329,7 @@ scenarios = st.fixed_dictionaries({
     "pricings": st.lists(st.dictionaries(st.sampled_from(PRICING_TEXTS), st.sampled_from(PERCENTAGES)),
                          min_size=1, max_size=2),
     "bills": st.lists(bills(), min_size=1, max_size=2),
+    "hooks": st.lists(st.tuples(st.integers(0, 6), st.integers(0, 6)), max_size=2),
     "steps": st.lists(calls | changes, min_size=1, max_size=14),
 })
 
