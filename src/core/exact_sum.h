@@ -53,4 +53,16 @@ inline std::optional<uint64_t> whole_quanta(const Decimal& r, uint32_t q, uint64
   return static_cast<uint64_t>(c);
 }
 
+// A value of at most q places counted in quanta, when the count is below
+// 2^111: any value at q places, and 64-bit coefficients up to 14 places
+// fewer (below 2^64 * 10^14).
+inline bool in_quanta(const Decimal& d, uint32_t q, u128& out) {
+  const uint32_t s = d.scale();
+  out = d.coefficient();
+  if (s == q) return true;
+  if (s > q || q - s > 14 || hi64(out) != 0) return false;
+  out = mul64(lo64(out), lo64(pow10(q - s)));
+  return true;
+}
+
 }  // namespace corbyl

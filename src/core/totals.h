@@ -35,13 +35,6 @@ inline constexpr const char* kTooLargeToTotal =
 // (those are only summed); computed mode otherwise.
 Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t quantization);
 
-// Moves `difference` (a nonzero whole number of quanta, at most two for each
-// line the map was made for) onto the subtotals whose sign it shares, one
-// quantum at a time, in passes over a fixed order.
-std::optional<TabulationError> redistribute_difference(SubtotalMap& subtotals,
-                                                       const Decimal& difference,
-                                                       uint32_t quantization);
-
 // What a call of the totals reports: the total and the discount cut to the
 // quantization, and one subtotal per id, in the order in which the ids first
 // appear; where lines that differ share an id, the later line's subtotal

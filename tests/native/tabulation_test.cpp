@@ -12,6 +12,7 @@
 #include "core/exact_sum.h"
 #include "core/divide.h"
 #include "core/lines.h"
+#include "core/redistribute.h"
 #include "core/totals.h"
 
 namespace corbyl {
