@@ -27,4 +27,8 @@ def pytest_sessionstart(session):
 def dec():
     import _corbyl_testing
 
+    # a run against a build without fast paths takes none in the test-only
+    # extension either (its decimal operations included)
+    if os.environ.get("CORBYL_FAST_PATHS", "ON").upper() == "OFF":
+        _corbyl_testing.set_fast_paths(0)
     return _corbyl_testing

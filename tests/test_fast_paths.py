@@ -12,6 +12,7 @@ from an earlier call (with the general paths, none is the caller's own).
 from __future__ import annotations
 
 import collections.abc
+import os
 import copy
 import gc
 
@@ -366,3 +367,32 @@ def test_every_fast_path_gives_what_the_general_paths_give(t, spec, half):
     expected = run(t, spec, 0)
     assert run(t, spec, ALL) == expected
     assert run(t, spec, half) == expected
+
+
+# the build under test: the default, or one with CORBYL_FAST_PATHS=OFF
+FAST = os.environ.get("CORBYL_FAST_PATHS", "ON").upper() != "OFF"
+
+
+def test_result_texts_are_the_callers_own_strs_exactly_where_the_readme_says():
+    # with the fast paths, a text carried into a result unchanged is the
+    # call's own exact str: a line's texts, a pricing or plan text in a
+    # generated line, a subtotal printed as its line's amount or frozen
+    # value (the way it prints is the way it was written); every other text
+    # is new, and with the general paths all are
+    extra = line(5, 10, fresh("1.00"))
+    extra["description"] = fresh("a bag")
+    ctx = sale(extra_lines=[extra], table_product=True)
+    p = ctx["pricing"] = pricing(table_static=fresh("0.30"), table_tax=fresh("8.25"))
+    out = corbyl.py_deliverable_lines(ctx)
+    carried = [(out[-1]["amount"], extra["amount"]), (out[-1]["description"], extra["description"]),
+               (out[0]["amount"], ctx["base_price"]), (out[1]["amount"], p["table_static"]),
+               (out[2]["percentage"], p["table_tax"])]
+    bill = [line(1, 0, fresh("10.00")), line(2, 1, fresh("0"), fresh("2.50"))]
+    subtotals = corbyl.py_get_totals(bill, 2)["subtotals"]
+    frozen = [line(1, 0, "x", frozen=fresh("1.005"))]
+    carried += [(subtotals[1], bill[0]["amount"]), (corbyl.py_get_totals(frozen, 2)["subtotals"][1],
+                                                    frozen[0]["frozen_value"])]
+    assert all((a is b) == FAST and a == b for a, b in carried), carried
+    # a subclass of str is carried as a new str
+    extra["amount"] = type("Text", (str,), {})("1.00")
+    assert corbyl.py_deliverable_lines(ctx)[-1]["amount"] is not extra["amount"]
