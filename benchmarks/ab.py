@@ -33,14 +33,15 @@ def load(path: str):
     return module
 
 
-def rows(m) -> list[tuple[str, object]]:
-    """The rows of bench.py, as calls of the module `m` on arguments of its own."""
+def rows(m, copies: int = 1000) -> list[tuple[str, object]]:
+    """The rows of bench.py, as calls of the module `m` on arguments of its
+    own; the rows of a new pricing dict each call take `copies` in turn."""
     members = {"Extra": m.LineType.Extra, "ExtraItem": m.Category.ExtraItem, "Fund": m.Account.Fund}
     bill10, bill100 = bill_with(10, members), bill_with(100, members)
     sale = dict(SALE, pricing=copy.deepcopy(PRICING))
     tip = dict(TIP, pricing=sale["pricing"])
-    fresh_sales = itertools.cycle([copy.deepcopy(sale) for _ in range(1000)])
-    fresh_tips = itertools.cycle([copy.deepcopy(tip) for _ in range(1000)])
+    fresh_sales = itertools.cycle([copy.deepcopy(sale) for _ in range(copies)])
+    fresh_tips = itertools.cycle([copy.deepcopy(tip) for _ in range(copies)])
     get_totals, deliverable = m.py_get_totals, m.py_deliverable_lines
     return [
         ("py_get_totals, 10 lines", lambda: get_totals(bill10, 2)),

@@ -6,7 +6,8 @@ inputs and environment give the same count.
 
 Each build (a built extension file; the installed module if none is given)
 runs each row `calls` times and not at all, in two runs of the interpreter
-that differ only in those calls; the difference is theirs. Several builds
+that differ only in those calls; the difference is theirs. The cyclic
+collector is off while the calls run: its work depends on the whole heap. Several builds
 are printed side by side, with each one's count over the first's.
 """
 from __future__ import annotations
@@ -22,14 +23,18 @@ import tempfile
 HERE = pathlib.Path(__file__).resolve().parent
 
 SCRIPT = """
-import sys
+import gc, sys
 sys.path.insert(0, {here!r})
 from ab import load, rows
 {load}
-table = rows(m)
+table = rows(m, copies=50)
 for _ in range(3):  # warm: first-use costs are not counted
     for _, f in table:
         f()
+# the collector's work depends on the whole heap, not on the calls: it is left out
+gc.collect()
+gc.freeze()
+gc.disable()
 f = table[{row}][1]
 for _ in range({calls}):
     f()
