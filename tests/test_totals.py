@@ -144,11 +144,16 @@ def test_equal_lines_share_one_entry():
     assert totals([frozen, dict(frozen)], 2) == {"total": "4.00", "discount": "0", "subtotals": {1: "2.00"}}
 
 
-def test_lines_that_differ_but_share_an_id_give_one_entry():
-    result = totals([line(1, 0, "2.00"), line(1, 0, "3.00")], 2)
-    assert result["total"] == "5.00"
-    assert list(result["subtotals"]) == [1]
-    assert result["subtotals"][1] in ("2.00", "3.00")
+@pytest.mark.parametrize("filler", [0, 40], ids=["short", "long"])
+@pytest.mark.parametrize("later", [0, 1], ids=["same group", "later group"])
+def test_lines_that_differ_but_share_an_id_give_one_entry(filler, later):
+    # the id keeps the place of its first line and the later line's subtotal
+    bill = [line(7, 0, "1.00"), line(3, 0, "2.00"), line(7, later, "4.00")] + [
+        line(100 + k, 0, "0.01") for k in range(filler)]
+    result = totals(bill, 2)
+    assert result["total"] == f"{7 + filler / 100:.2f}"
+    assert list(result["subtotals"])[:2] == [7, 3] and len(result["subtotals"]) == 2 + filler
+    assert result["subtotals"][7] == "4.00"
 
 
 @pytest.mark.parametrize(

@@ -62,18 +62,13 @@ class SubtotalMap {
         e->value = value;
         return false;
       }
-      note_id(lines_[at].id, first);
+      note_id(lines_[at].id);
       entries_.push_back(Entry{at, lines_[at].id, value, 0});
       if (entries_.size() > kLinearLimit) grow(64);
       return true;
     }
     return insert_or_assign_large(at, value);
   }
-
-  // Whether no two entries share an id. A small map noticed it while it was
-  // searched; a larger one knows it from choosing its table (no id repeats
-  // among the lines), and otherwise answers false, which is always safe.
-  bool ids_distinct() const { return slots_.empty() ? !id_repeats_ : by_line_; }
 
   // Whether no two entries hold equal lines (each finds itself); a check of
   // the map's own invariant, for assertions.
@@ -92,35 +87,22 @@ class SubtotalMap {
  private:
   // A small map (the usual bill) is searched entry by entry from `first`,
   // with no hash. Equal lines share their id, so only an entry of the same
-  // id is compared field by field; one of the same id that differs is a
-  // repeated id, noted for ids_distinct. An id whose bit no entry has set
-  // (see note_id) is in no entry: the usual bill, whose ids differ modulo
-  // 64, is never searched.
+  // id is compared field by field. An id whose bit no entry has set (see
+  // note_id) is in no entry: the usual bill, whose ids differ modulo 64, is
+  // never searched.
   Entry* find_small(uint32_t at, size_t first = 0) {
     const LineItem& line = lines_[at];
     if (fast_path(FastPath::IdMask) && (seen_ids_ & id_bit(line.id)) == 0) return nullptr;
     for (size_t k = first; k < entries_.size(); ++k) {
       Entry& e = entries_[k];
-      if (e.id != line.id) continue;
-      if (e.line == at || lines_[e.line] == line) return &e;
-      id_repeats_ = true;
+      if (e.id == line.id && (e.line == at || lines_[e.line] == line)) return &e;
     }
     return nullptr;
   }
 
-  // A new entry's id against those of the entries before `first`, which
-  // its search skipped: one bit per id modulo 64 marks the ids seen, and
-  // only an id whose bit is set is looked for among them.
+  // One bit per id modulo 64 marks the ids of the entries.
   static uint64_t id_bit(int32_t id) { return uint64_t{1} << (static_cast<uint32_t>(id) & 63); }
-  void note_id(int32_t id, size_t first) {
-    const uint64_t bit = id_bit(id);
-    if ((!fast_path(FastPath::IdMask) || (seen_ids_ & bit) != 0) && !id_repeats_) {
-      for (size_t k = 0; k < first; ++k) {
-        if (entries_[k].id == id) id_repeats_ = true;
-      }
-    }
-    seen_ids_ |= bit;
-  }
+  void note_id(int32_t id) { seen_ids_ |= id_bit(id); }
 
   Entry* find_hashed(uint32_t at, uint64_t h) {
     const LineItem& line = lines_[at];
@@ -218,7 +200,6 @@ class SubtotalMap {
   const LineItem* lines_ = nullptr;
   size_t line_count_ = 0;
   bool by_line_ = false;     // chosen when the table is made
-  bool id_repeats_ = false;  // seen by the entry-by-entry search
   uint64_t seen_ids_ = 0;    // bit id % 64 of every entry's id, while small
   std::vector<Entry> entries_;
   // the entry of each line (by_line_), or open addressing over entries_;

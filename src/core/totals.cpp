@@ -363,34 +363,7 @@ Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t q) {
 }
 
 TotalsReport report_totals(const Totals& t, uint32_t q) {
-  TotalsReport r{quantize(t.total, q), quantize(t.discount, q), &t, {}};
-  if (fast_path(FastPath::ReportEntries) && t.subtotals.ids_distinct()) return r;
-  const auto& entries = t.subtotals.entries();
-  r.subtotals.reserve(entries.size());
-  for (size_t k = 0; k < entries.size(); ++k) r.subtotals.push_back(r[k]);
-  r.entries_of = nullptr;
-  // Some id repeats: each id keeps the place of its first entry and the
-  // value of its last. Positions sorted by id (stable, so equal ids stay in
-  // entry order) find the first and the last of each id.
-  std::vector<uint32_t> by_id(entries.size());
-  std::iota(by_id.begin(), by_id.end(), 0u);
-  std::stable_sort(by_id.begin(), by_id.end(),
-                   [&](uint32_t a, uint32_t b) { return r.subtotals[a].id < r.subtotals[b].id; });
-  std::vector<bool> keep(entries.size(), false);
-  for (size_t i = 0; i < by_id.size();) {
-    size_t j = i;
-    while (j + 1 < by_id.size() && r.subtotals[by_id[j + 1]].id == r.subtotals[by_id[i]].id) ++j;
-    r.subtotals[by_id[i]].value = r.subtotals[by_id[j]].value;
-    r.subtotals[by_id[i]].read_from = r.subtotals[by_id[j]].read_from;
-    keep[by_id[i]] = true;
-    i = j + 1;
-  }
-  size_t out = 0;
-  for (size_t k = 0; k < entries.size(); ++k) {
-    if (keep[k]) r.subtotals[out++] = r.subtotals[k];
-  }
-  r.subtotals.resize(out);
-  return r;
+  return TotalsReport{quantize(t.total, q), quantize(t.discount, q), &t};
 }
 
 Outcome<Decimal> reckon_lines(std::vector<LineItem> lines, uint32_t q) {

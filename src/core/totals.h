@@ -36,37 +36,30 @@ inline constexpr const char* kTooLargeToTotal =
 Outcome<Totals> get_totals(std::vector<LineItem> lines, uint32_t quantization);
 
 // What a call of the totals reports: the total and the discount cut to the
-// quantization, and one subtotal per id, in the order in which the ids first
-// appear; where lines that differ share an id, the later line's subtotal
-// replaces the earlier one's.
+// quantization, and one subtotal per entry of the map, in its order, with
+// its line's id. Where lines that differ share an id, the caller keeps the
+// later entry's subtotal at the place of the first (as a dict does when a
+// key is set again).
 struct TotalsReport {
   struct Subtotal {
     int32_t id;
     Decimal value;
     // The text of its line that the value was read from (the frozen value,
-    // or the amount), or nullptr. Where the value is written exactly as this
-    // text, a caller may give back the text it came with.
+    // or the amount). Where the value is written exactly as this text, a
+    // caller may give back the text it came with.
     const Text* read_from;
   };
   Decimal total;
   Decimal discount;
-  // Where no id repeats (the usual bill), the subtotals are the entries of
-  // the totals' own map, read in place; otherwise this list of them.
-  const Totals* entries_of = nullptr;
-  std::vector<Subtotal> subtotals;
+  const Totals* totals;  // which the report refers to, and must outlive it
 
-  size_t count() const { return entries_of ? entries_of->subtotals.size() : subtotals.size(); }
+  size_t count() const { return totals->subtotals.size(); }
   Subtotal operator[](size_t i) const {
-    return entries_of ? from_entry(*entries_of, entries_of->subtotals.entries()[i]) : subtotals[i];
-  }
-
- private:
-  static Subtotal from_entry(const Totals& t, const SubtotalMap::Entry& e) {
-    const LineItem& line = t.subtotals.line(e);
-    return {e.id, e.value, t.frozen ? &*line.frozen_value : &line.amount};
+    const SubtotalMap::Entry& e = totals->subtotals.entries()[i];
+    const LineItem& line = totals->subtotals.line(e);
+    return {e.id, e.value, totals->frozen ? &*line.frozen_value : &line.amount};
   }
 };
-// The report refers to `totals`, which must outlive it.
 TotalsReport report_totals(const Totals& totals, uint32_t quantization);
 
 // The total of get_totals alone, not cut to the quantization.

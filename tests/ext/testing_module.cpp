@@ -157,21 +157,23 @@ namespace cp = corbyl::py;
 // str), any other line a new one, so that the result has as many strs as
 // the real one. A line without percentage is its amount, given back as the
 // caller's own str where the amount is written as the module prints it.
-// Its made-up subtotals are a list of their own, where a real call reports
-// the entries its computation left.
+// The subtotals are entries of a map of the lines, as the real call's are.
 PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   if (!check_count("floor_totals", nargs, 2)) return nullptr;
   cp::HeldTexts texts;
-  std::vector<corbyl::LineItem> lines;
+  corbyl::Totals t;
   uint32_t q = 0;
-  if (!cp::read_argument(args[0], texts, lines) || !cp::read_argument(args[1], texts, q)) return nullptr;
-  corbyl::TotalsReport report{Decimal::from_parts(1234, 2, false), Decimal::from_parts(0, 2, false), nullptr, {}};
-  report.subtotals.reserve(lines.size());
+  if (!cp::read_argument(args[0], texts, t.lines) || !cp::read_argument(args[1], texts, q)) return nullptr;
+  t.total = Decimal::from_parts(1234, 2, false);
+  t.discount = Decimal::from_parts(0, 2, false);
+  t.subtotals = corbyl::SubtotalMap(t.lines);
+  t.subtotals.reserve(t.lines.size());
   uint64_t value = 1000;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const corbyl::LineItem& l = lines[i];
-    if (i > 0 && !(l.amount == lines[i - 1].amount && l.percentage == lines[i - 1].percentage &&
-                   l.back_into_percentage == lines[i - 1].back_into_percentage)) {
+  for (uint32_t i = 0; i < t.lines.size(); ++i) {
+    const corbyl::LineItem& l = t.lines[i];
+    const corbyl::LineItem* before = i > 0 ? &t.lines[i - 1] : nullptr;
+    if (before && !(l.amount == before->amount && l.percentage == before->percentage &&
+                    l.back_into_percentage == before->back_into_percentage)) {
       ++value;
     }
     Decimal v = Decimal::from_parts(value, 2, false);
@@ -180,9 +182,9 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       const Decimal a = Decimal::parse(l.amount, e);
       if (e == corbyl::ParseError::None) v = a;
     }
-    report.subtotals.push_back({l.id, v, &l.amount});
+    t.subtotals.insert_or_assign(i, v);
   }
-  return cp::totals_to_dict(report);
+  return cp::totals_to_dict(corbyl::report_totals(t, q));
 }
 
 // The lines that floor_lines and floor_tip_lines write: those of a real

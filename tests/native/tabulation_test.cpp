@@ -96,27 +96,6 @@ TEST(Totals, EqualLinesShareAnEntry) {
   EXPECT_EQ(t.value().total.to_string(), "2.00");
 }
 
-// Lines that differ but share an id report that id once, at the place of its
-// first line, with the later line's subtotal; a small bill (searched entry
-// by entry) and a large one (hashed) alike, the later line in the same
-// priority group or in a later one.
-TEST(Totals, ARepeatedIdIsReportedOnce) {
-  for (const int32_t filler : {0, 40}) {
-    for (const int16_t later : {0, 1}) {
-      std::vector<LineItem> lines{L(7, 0, "1.00"), L(3, 0, "2.00"), L(7, later, "4.00")};
-      for (int32_t k = 0; k < filler; ++k) lines.push_back(L(100 + k, 0, "0.01"));
-      auto t = get_totals(lines, 2);
-      ASSERT_TRUE(t.ok());
-      const TotalsReport r = report_totals(t.value(), 2);
-      ASSERT_EQ(r.count(), 2u + static_cast<size_t>(filler)) << filler << " " << later;
-      EXPECT_EQ(r[0].id, 7);
-      EXPECT_EQ(r[0].value.to_string(), "4.00");
-      EXPECT_EQ(r[0].read_from->str(), "4.00");
-      EXPECT_EQ(r[1].id, 3);
-    }
-  }
-}
-
 TEST(Redistribution, FailsWithoutCandidates) {
   auto t = get_totals({L(1, 0, "0.009"), L(2, 0, "0.009")}, 2);
   ASSERT_FALSE(t.ok());
