@@ -67,7 +67,7 @@ def main() -> None:
     for k, (name, _) in enumerate(table[0]):
         results = {repr(r[k][1]()) for r in table}
         assert len(results) == 1, name
-    print(f"CPython {sys.version.split()[0]}; builds: " + ", ".join(f"[{i}] {p}" for i, p in enumerate(args.builds)))
+    print(f"CPython {sys.version.split()[0]}; builds: " + ", ".join(f"[{i}] {p}" for i, p in enumerate(args.builds)), flush=True)
     print(f"{'case':<42}" + "".join(f"{f'[{i}]':>11}" for i in range(len(modules))) +
           "".join(f"{f'[{i}]/[0]':>9}" for i in range(1, len(modules))))
     for k, (name, _) in enumerate(table[0]):
@@ -78,7 +78,7 @@ def main() -> None:
             for i, (f, n) in enumerate(zip(calls, numbers)):
                 best[i] = min(best[i], timeit.timeit(f, number=n) / n)
         print(f"{name:<42}" + "".join(f"{b * 1e6:>9.3f}µs" for b in best) +
-              "".join(f"{b / best[0]:>9.3f}" for b in best[1:]))
+              "".join(f"{b / best[0]:>9.3f}" for b in best[1:]), flush=True)
 
 
 if __name__ == "__main__":

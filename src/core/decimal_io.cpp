@@ -1,5 +1,4 @@
 // Exact parsing and plain printing of the Decimal number.
-#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -103,33 +102,6 @@ char* write_digits(char* p, uint64_t v, int count) {
 }  // namespace
 
 size_t Decimal::print(char* out) const {
-  if (fast_path(FastPath::PrintInPlace) && hi() == 0) {
-    // A coefficient of 64 bits (every amount of a bill): its length is known
-    // from its digits and its scale, so it is written in place, last digit
-    // first: its places (zeros where it has fewer digits), the point, its
-    // integer digits (at least one) and its sign.
-    uint64_t v = lo_;
-    const uint32_t sc = scale();
-    const uint32_t guess = static_cast<uint32_t>(std::bit_width(v | 1)) * 1233 >> 12;  // log10 of 2^bits
-    const uint32_t digits = guess + ((v | 1) >= lo64(pow10(guess)) ? 1 : 0);
-    const size_t n = (negative() ? 1 : 0) + (digits > sc ? digits - sc : 1) + (sc > 0 ? sc + 1 : 0);
-    char* p = out + n;
-    uint32_t places = sc;
-    for (; places >= 2; places -= 2) {
-      p -= 2;
-      std::memcpy(p, kPairs + 2 * (v % 100), 2);
-      v /= 100;
-    }
-    if (places == 1) {
-      *--p = static_cast<char>('0' + v % 10);
-      v /= 10;
-    }
-    if (sc > 0) *--p = '.';
-    p = write_digits(p, v, 0);
-    if (negative()) *--p = '-';
-    assert(p == out);
-    return n;
-  }
   // The coefficient's digits, last first, with zeros in front up to at least
   // one integer digit; then they are copied out with the sign and the point.
   char buf[kMaxPrinted];
@@ -137,11 +109,10 @@ size_t Decimal::print(char* out) const {
   char* p = end;
   u128 c = coefficient();
   while (hi64(c) != 0) {
-    // 19 digits at a time with one 128-bit division
-    constexpr uint64_t k19 = 10000000000000000000ull;
-    const u128 q = c / k19;
-    p = write_digits(p, lo64(c - q * k19), 19);
-    c = q;
+    // 19 digits at a time
+    uint64_t digits;
+    c = div_pow10(c, 19, digits);
+    p = write_digits(p, digits, 19);
   }
   if (lo64(c) != 0 || p == end) p = write_digits(p, lo64(c), 0);
   const uint32_t sc = scale();

@@ -40,9 +40,9 @@ inline std::optional<uint64_t> whole_quanta(const Decimal& r, uint32_t q, uint64
   const uint32_t s = r.scale();
   u128 c = r.coefficient();
   if (s > q) {
-    const u128 f = pow10(s - q);
-    if (c % f != 0) return std::nullopt;
-    c /= f;
+    bool exact;
+    c = drop_digits(c, s - q, exact);
+    if (!exact) return std::nullopt;
   } else {
     for (uint32_t i = s; i < q; ++i) {
       if (c > limit) return std::nullopt;

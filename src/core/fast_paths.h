@@ -1,9 +1,23 @@
 // The fast paths: second ways to compute what a general path beside them
-// computes. Each has a bit here, and `fast_path(FastPath::X)` says whether
-// it is taken.
+// computes, each kept because it was measured to pay (benchmarks/README.md
+// has the figures). Each has a bit here, and its contract (what it assumes,
+// what invalidates it, what it buys) where it lives:
 //
-// A build with CORBYL_FAST_PATHS=OFF (CMake) takes none of them. The
-// test-only extension, the native tests and the fuzzers are built with
+//   ParseInline, AddInline, MultiplyInline      core/decimal.h
+//   Align128                                    core/decimal.cpp (add_signed)
+//   LinearMap, IdMask, MapByPosition            core/subtotals.h
+//   SortedBill, RepeatedText, RepeatedLine,
+//   QuantaCount                                 core/totals.cpp
+//   OnePassRead, TextViews, CompactInt,
+//   ListByPosition                              python/read.cpp
+//   HeldInPlace                                 python/read.h
+//   GiveBackAmount, ShareEqualSubtotals         python/write.cpp
+//   GeneratedTemplates                          python/templates.h
+//   PresizedDict                                python/pyref.h
+//
+// `fast_path(FastPath::X)` says whether X is taken. A build with
+// CORBYL_FAST_PATHS=OFF (CMake) takes none of them. The test-only
+// extension, the native tests and the fuzzers are built with
 // CORBYL_FAST_PATH_SWITCH, which sets them at run time, so that one process
 // can compare both ways.
 #pragma once
@@ -20,34 +34,23 @@ namespace corbyl {
   X(ParseInline, 0) \
   X(AddInline, 1) \
   X(MultiplyInline, 2) \
-  X(CompareInline, 3) \
-  X(RoundNarrow, 4) \
-  X(Align128, 5) \
-  X(Pow10Reciprocal, 6) \
-  X(PrintInPlace, 7) \
-  X(LinearMap, 8) \
-  X(IdMask, 9) \
-  X(MapByPosition, 10) \
-  X(SortedBill, 11) \
-  X(RepeatedText, 12) \
-  X(RepeatedLine, 13) \
-  X(ZeroPercentage, 14) \
-  X(QuantaCount, 15) \
-  X(NarrowKeys, 16) \
-  X(WideKeys, 17) \
-  X(ReportEntries, 18) \
-  X(GrossedUpFactor, 19) \
-  X(QuantizeSmall, 20) \
-  X(OnePassRead, 21) \
-  X(TextViews, 22) \
-  X(GiveBackAmount, 23) \
-  X(ShareEqualSubtotals, 24) \
-  X(GeneratedTemplates, 25) \
-  X(CompactInt, 26) \
-  X(ListByPosition, 27) \
-  X(PartsRefcountOnce, 28) \
-  X(PresizedDict, 29) \
-  X(HeldInPlace, 30)
+  X(Align128, 3) \
+  X(LinearMap, 4) \
+  X(IdMask, 5) \
+  X(MapByPosition, 6) \
+  X(SortedBill, 7) \
+  X(RepeatedText, 8) \
+  X(RepeatedLine, 9) \
+  X(QuantaCount, 10) \
+  X(OnePassRead, 11) \
+  X(TextViews, 12) \
+  X(GiveBackAmount, 13) \
+  X(ShareEqualSubtotals, 14) \
+  X(GeneratedTemplates, 15) \
+  X(CompactInt, 16) \
+  X(ListByPosition, 17) \
+  X(PresizedDict, 18) \
+  X(HeldInPlace, 19)
 
 #define CORBYL_FAST_PATH_BIT(name, bit) name = 1ull << (bit),
 enum class FastPath : uint64_t { CORBYL_FAST_PATH_LIST(CORBYL_FAST_PATH_BIT) };

@@ -3,12 +3,10 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cassert>
 #include <cstdint>
 
 #include "compiler.h"
-#include "fast_paths.h"
 
 namespace corbyl {
 
@@ -31,55 +29,34 @@ inline u128 pow10(uint32_t n) {
   return detail::kPowersOfTen[n];
 }
 
-// Division by a power of ten through its reciprocal, after Moller and
-// Granlund, "Improved division by invariant integers" (2011): two
-// multiplications and a few additions where a machine division would take
-// several times as long, and every wide rounding divides by powers of ten.
-// The divisor is shifted until its top bit is set (`normalized`), and
-// `inverse` is floor((2^128 - 1) / normalized) - 2^64.
-struct Pow10Divisor {
-  uint64_t normalized = 0;
-  uint64_t inverse = 0;
-  uint32_t shift = 0;
-};
-
-constexpr std::array<Pow10Divisor, 20> make_pow10_divisors() {
-  std::array<Pow10Divisor, 20> t{};
-  uint64_t d = 1;
-  for (uint32_t k = 1; k < t.size(); ++k) {
-    d *= 10;
-    Pow10Divisor& p = t[k];
-    p.shift = static_cast<uint32_t>(std::countl_zero(d));
-    p.normalized = d << p.shift;
-    // (2^128 - 1 - normalized * 2^64) / normalized, below 2^64
-    p.inverse = lo64(make_u128(~p.normalized, ~uint64_t{0}) / u128{p.normalized});
-  }
-  return t;
-}
-inline constexpr std::array<Pow10Divisor, 20> kPow10Divisors = make_pow10_divisors();
-
-// The quotient of the 128-bit value hi:lo by 10^k, 1 <= k <= 19, with the
-// remainder in `rem`; the quotient must fit in 64 bits (hi < 10^k).
+// The one division by a power of ten of the core: hi:lo / 10^k for
+// 1 <= k <= 19, with the remainder in `rem`; the quotient must fit in 64
+// bits (hi < 10^k). Wider numbers are divided through it a limb at a time.
 inline uint64_t div_pow10(uint64_t hi, uint64_t lo, uint32_t k, uint64_t& rem) {
-  if (!fast_path(FastPath::Pow10Reciprocal)) return div128_64(hi, lo, lo64(pow10(k)), rem);
-  const Pow10Divisor& p = kPow10Divisors[k];
-  const uint64_t d = p.normalized;
-  // the dividend shifted as the divisor was: u1 < d still
-  const uint64_t u1 = p.shift == 0 ? hi : (hi << p.shift) | (lo >> (64 - p.shift));
-  const uint64_t u0 = lo << p.shift;
-  const u128 q = mul64(p.inverse, u1) + make_u128(u1, u0);
-  uint64_t q1 = hi64(q) + 1;
-  uint64_t r = u0 - q1 * d;
-  if (r > lo64(q)) {
-    --q1;
-    r += d;
+  assert(k >= 1 && k <= 19 && hi < lo64(pow10(k)));
+  return div128_64(hi, lo, lo64(pow10(k)), rem);
+}
+
+// c / 10^k for a 128-bit c and 1 <= k <= 19, with the remainder in `rem`.
+inline u128 div_pow10(u128 c, uint32_t k, uint64_t& rem) {
+  uint64_t high_rem;
+  const uint64_t high = div_pow10(0, hi64(c), k, high_rem);
+  return make_u128(high, div_pow10(high_rem, lo64(c), k, rem));
+}
+
+// c / 10^k for any k <= 38, the digits dropped 19 at a time (the floor of a
+// floor is the floor of the whole: (c / a) / b == c / (a * b)); `exact` is
+// left false when any dropped digit was not zero.
+inline u128 drop_digits(u128 c, uint32_t k, bool& exact) {
+  exact = true;
+  for (; k > 0;) {
+    const uint32_t step = k < 19 ? k : 19;
+    uint64_t rem;
+    c = div_pow10(c, step, rem);
+    exact = exact && rem == 0;
+    k -= step;
   }
-  if (r >= d) [[unlikely]] {
-    ++q1;
-    r -= d;
-  }
-  rem = r >> p.shift;
-  return q1;
+  return c;
 }
 
 }  // namespace corbyl

@@ -2,6 +2,26 @@
 // only when all eleven fields are equal. Entries keep their insertion order,
 // which is the order in which results are reported. The map refers to the
 // lines of the call by their position; it does not copy them.
+//
+// The general path is a table hashed over every field (hash_value). Three
+// fast paths stand beside it, each with the results of the table:
+//
+//   FastPath::LinearMap: a map of up to kLinearLimit entries (the usual
+//     bill) has no table and is searched entry by entry, comparing ids
+//     first (equal lines share their id). Assumes nothing; the map makes
+//     its table when it grows past the limit. Buys 2 to 3 % of a call of
+//     10 lines.
+//   FastPath::IdMask: such a small map keeps one bit per id modulo 64 of
+//     its entries, and a line whose bit is clear is in no entry, unsearched.
+//     Assumes that the mask holds the bit of every entry (entries are never
+//     removed, so it only gains bits). Buys 2 to 3 % of a call of 10 lines.
+//   FastPath::MapByPosition: where no id repeats among the lines (checked
+//     once, as the table is made), no line equals another, and the table is
+//     one slot per line, found by its position. Assumes the lines do not
+//     change while the map is used (they are the call's). Buys 22 % of a call
+//     of 100 lines.
+//
+// (The figures are those of benchmarks/README.md.)
 #pragma once
 
 #include <cstddef>
@@ -194,7 +214,7 @@ class SubtotalMap {
 
   // Up to this many entries a search entry by entry, which compares ids
   // first, costs less than making a table (measured on bills of 10 to 100
-  // lines); past it the map makes its table.
+  // lines); past it the map makes its table (FastPath::LinearMap).
   static constexpr size_t kLinearLimit = 24;
 
   const LineItem* lines_ = nullptr;

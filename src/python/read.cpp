@@ -56,6 +56,12 @@ void type_error_expected(PyObject* o, const char* expected) {
 
 // The value of an exact int that fits one digit (most ids and priorities),
 // read in place; false for any other object.
+//
+// Fast path (FastPath::CompactInt), where PyLong_AsLongLongAndOverflow is
+// the general path. Assumes the interpreter's layout of a compact int (its
+// own inline functions from 3.12, the digit and sign before); nothing
+// invalidates it. Buys 2 % of a call's instructions, more of its time
+// (benchmarks/README.md).
 bool compact_int(PyObject* o, long long& v) {
   if (!PyLong_CheckExact(o)) return false;
 #if CORBYL_PY312_PLUS
@@ -150,10 +156,15 @@ bool read(Reader& rd, PyObject* o, bool& out) {
   return true;
 }
 
-// A str, as a view of its characters (or of its UTF-8 form, which it keeps
-// as long as it lives), the str held by the call; or, on the general path,
-// a copy of them. Only an exact str may be given back as it came: a
-// subclass's text is written as a new str.
+// A str, as a copy of its characters on the general path.
+//
+// Fast path (FastPath::TextViews): a view of its characters (or of its
+// UTF-8 form, which it keeps as long as it lives), the str held by the call
+// (HeldTexts) until the call's result is built, so that Python code run
+// meanwhile cannot free them; an exact str is then given back as itself
+// where its text goes into a result unchanged (text_to_str). A subclass's
+// text is written as a new str. Buys 35 to 60 % of a call
+// (benchmarks/README.md).
 Got quick(Reader& rd, PyObject* o, Text& out) {
   if (!PyUnicode_Check(o)) {
     type_error_expected(o, "str");
@@ -198,6 +209,13 @@ using Values = std::array<PyObject*, RecordInfo<R>::count>;
 // find, found in one pass over its items. (Such a lookup runs no Python code
 // either: the dict compares exact str keys itself.) False for anything
 // else, which is read key by key.
+//
+// Fast path (FastPath::OnePassRead), where a lookup of each key is the
+// general path. Assumes that nothing changes the dict while its values are
+// read, which read_field makes so: only quick converters see them, and the
+// first field that needs Python code ends the pass. Without the GIL another
+// thread could change it: never there. Buys 25 to 50 % of a call
+// (benchmarks/README.md).
 template <typename R>
 bool one_pass_values(PyObject* o, Values<R>& values) {
 #ifdef Py_GIL_DISABLED
@@ -333,11 +351,14 @@ PyRef item_at(PyObject* o, Py_ssize_t k) {
 #endif
 }
 
-// Any sequence but a str; elements are taken by iteration, in order. An
-// exact list or tuple is read by position, as its iterator would take them
-// (the size read again at each step: reading an element may shrink a
-// list). As the quick converter of a list (kQuickOnly) it reads only an
-// exact list or tuple, each element quick.
+// Any sequence but a str; elements are taken by iteration, in order.
+//
+// Fast path (FastPath::ListByPosition): an exact list or tuple is read by
+// position, as its iterator would take them (the size read again at each
+// step: reading an element may shrink a list, and the list is held). It is
+// also the quick converter of a list (kQuickOnly), each element quick; any
+// other sequence needs Python code. Buys 3 to 9 % of a call
+// (benchmarks/README.md).
 template <bool kQuickOnly, typename T>
 Got read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
   if (PyUnicode_Check(o)) {

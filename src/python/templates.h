@@ -8,9 +8,8 @@
 // Fast path (FastPath::GeneratedTemplates). It assumes that a line whose
 // `generated` is set has the fixed fields of its row, as only the line
 // generators make such lines; nothing invalidates the templates, which hold
-// no value of any call. It buys what writing the fixed fields one by one
-// costs (see benchmarks/README.md); off, every line is written field by
-// field.
+// no value of any call. Off, every line is written field by field. Buys 30
+// to 70 % of a call that generates lines (benchmarks/README.md).
 #pragma once
 
 #include <vector>
