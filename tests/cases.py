@@ -7,8 +7,7 @@ from helpers import line, plan, pricing, sale, tip
 
 BILL = [line(1, 0, "10.00"), line(2, 1, "0", "3.35"), line(3, 1, "0", "3.35"), line(4, 2, "0.30", "2.9", back=True)]
 
-# two pricings, each read twice in a row: each call remembers one pricing
-# and forgets the other, twice
+# two pricings, each read twice in a row
 PRICINGS = [tip(international=True), tip(pricing=pricing(processing_static="0.31"))]
 
 

@@ -148,9 +148,9 @@ def test_a_text_let_go_while_the_bill_is_read_stays_as_it_was_read():
 
 def test_a_pricing_let_go_while_a_call_reads_on_stays_as_it_was_read():
     # the same pricing, read call after call; in the middle of the next call
-    # (the quantization's __index__) its texts are replaced, a call on other
-    # pricing makes the module forget it, and the freed memory is filled with
-    # other characters: the call still gives the lines of what it read
+    # (the quantization's __index__) its texts are replaced, calls on other
+    # pricing run, and the freed memory is filled with other characters: the
+    # call still gives the lines of what it read
     texts = {k: "".join([v, ""]) if isinstance(v, str) else v for k, v in pricing(processing_static="0.31").items()}
     context = tip(pricing=texts)
     expected = corbyl.py_tip_fee_lines(tip(pricing=pricing(processing_static="0.31")))
@@ -168,6 +168,74 @@ def test_a_pricing_let_go_while_a_call_reads_on_stays_as_it_was_read():
             return 2
 
     assert corbyl.py_tip_fee_lines(dict(context, quantization=Quantization())) == expected
+
+
+# Every int field of every record, where an __index__ runs Python code in
+# the middle of a read: (call, the context's maker, where the field is).
+DROPPING = [
+    ("tip", ("quantization",)),
+    ("tip", ("pricing", "plans", 0, "id")),
+    ("tip", ("pricing", "plans", 1, "max_simultaneous_orders")),
+    ("sale", ("user_id",)),
+    ("sale", ("quantization",)),
+    ("sale", ("pricing", "plans", 0, "id")),
+    ("sale", ("pricing", "plans", 1, "max_simultaneous_orders")),
+    ("sale", ("extra_lines", 0, "id")),
+    ("sale", ("extra_lines", 1, "priority")),
+    ("sale", ("extra_lines", 1, "destination_user_id")),
+    ("totals", (0, "id")),
+    ("totals", (1, "priority")),
+    ("totals", (1, "destination_user_id")),
+]
+
+
+def dropping_call(module, kind, where):
+    """A call whose int field at `where` drops, as it is read, every
+    container the call is reading from its parent, and litters the memory
+    that freed: the context's pricing and extra lines, the plans, the bill."""
+    context = {"tip": tip, "sale": sale}.get(kind, lambda: [line(1, 0, "10.00"), line(2, 1, "0", "2.5")])()
+    if kind == "sale":
+        context["extra_lines"] = [line(5, 10, "1.00"), line(6, 10, "2.00")]
+    if kind != "totals":
+        context["pricing"]["plans"] = [plan(), plan("gold")]
+    litter = []
+
+    class Dropping:
+        def __index__(self):
+            if isinstance(context, dict):
+                if isinstance(context.get("pricing"), dict):
+                    context["pricing"]["plans"] = []
+                context["pricing"] = None
+                context["extra_lines"] = None
+            else:
+                context.clear()
+            litter.extend("".join(["9", str(i % 10) * 4]) for i in range(2000))
+            return 3
+
+    parent = context
+    for step in where[:-1]:
+        parent = parent[step]
+    parent[where[-1]] = Dropping()
+    f = {"tip": module.py_tip_fee_lines, "sale": module.py_deliverable_lines}.get(kind)
+    return (lambda: f(context)) if f else (lambda: module.py_get_totals(context, 2))
+
+
+@pytest.mark.parametrize("kind, where", DROPPING, ids=["-".join(map(str, w)) for _, w in DROPPING])
+def test_containers_dropped_while_they_are_read_stay_until_the_call_ends(dec, kind, where):
+    # the call reads on from what it holds (no crash), and gives what the
+    # general paths give
+    def outcome(call):
+        try:
+            return call()
+        except (ValueError, TypeError) as e:
+            return type(e), e.args
+
+    old = dec.set_fast_paths(0)
+    try:
+        expected = outcome(dropping_call(dec, kind, where))
+    finally:
+        dec.set_fast_paths(old)
+    assert outcome(dropping_call(corbyl, kind, where)) == expected
 
 
 class WrongValues(dict):
@@ -295,11 +363,10 @@ def test_recursion_through_a_mapping_that_calls_the_module():
 
 
 def test_a_call_made_by_a_finalizer_in_the_middle_of_another_gets_its_own_lines():
-    # Generated lines are written from what the calls before wrote. A
-    # collection during an allocation of one call may run a finalizer that
+    # A collection during an allocation of one call may run a finalizer that
     # makes another call (on interpreters that collect inside allocations):
-    # each must still get exactly its own lines. Every allocation of the
-    # call is tried as the one that collects.
+    # each must still get exactly its own lines, nothing of the other's.
+    # Every allocation of the call is tried as the one that collects.
     import gc
 
     ours, theirs, third = sale(), sale(base_price="31.00", user_id=99), sale(base_price="7.00", user_id=5)
@@ -317,7 +384,7 @@ def test_a_call_made_by_a_finalizer_in_the_middle_of_another_gets_its_own_lines(
     was_enabled = gc.isenabled()
     try:
         for at in range(1, 40):
-            corbyl.py_deliverable_lines(third)  # each template now remembers other values
+            corbyl.py_deliverable_lines(third)
             corbyl.py_deliverable_lines(ours)  # and now ours, once
             gc.disable()
             gc.collect()

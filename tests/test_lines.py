@@ -1,5 +1,6 @@
 """Tip fee lines, deliverable lines and whole sales."""
 import copy
+import weakref
 from decimal import Decimal as D
 
 import pytest
@@ -106,8 +107,8 @@ def test_escrow_sale_lines_and_their_fields():
 
 
 def test_every_call_writes_lines_of_its_own():
-    # a generated line is written from what the calls before wrote: neither
-    # a line that its caller changed nor another user may reach a later call
+    # nothing of an earlier call reaches a later one: neither a line that
+    # its caller changed nor another user
     calls = [deliverable(sale()) for _ in range(3)]
     expected = [dict(l) for l in calls[0]]
     for l in calls[-1]:
@@ -138,6 +139,22 @@ def test_a_pricing_changed_between_calls_is_read_as_it_is_now(call, context, cha
         call(c)
     change(c["pricing"])
     assert outcome(call, (c,), {}) == outcome(call, (copy.deepcopy(c),), {})
+
+
+@pytest.mark.parametrize("call, context", [(deliverable, sale), (tip_lines, tip)], ids=["sale", "tip"])
+def test_a_pricing_dict_is_let_go_as_soon_as_its_caller_lets_it_go(call, context):
+    # the module keeps nothing of a call: after the same pricing served
+    # call after call, dropping it frees it at once, collector or not
+    class Kept:
+        pass
+
+    c = context()
+    c["pricing"]["host's own"] = kept = Kept()
+    freed = weakref.ref(kept)
+    for _ in range(3):
+        call(c)
+    del c, kept
+    assert freed() is None
 
 
 EXTRA = line(5, 10, "1.00", kind=LineType.AddOn)
