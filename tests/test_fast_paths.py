@@ -17,7 +17,7 @@ import copy
 import gc
 
 import pytest
-from hypothesis import given, strategies as st
+from hypothesis import example, given, strategies as st
 
 import corbyl
 from helpers import line, plan, pricing, sale, tip
@@ -25,6 +25,8 @@ from helpers import line, plan, pricing, sale, tip
 ALL = (1 << 64) - 1
 
 AMOUNTS = ["0", "10.00", "0.30", "-1.005", "3.35", "0.009", "99999999999999999999.99", "1_0", "x", "7"]
+# amounts of a bill: equal values of two scales among them
+BILL_AMOUNTS = AMOUNTS[:7] + ["1.5", "1.50"]
 PERCENTAGES = ["0", "2.9", "3.35", "-10", "33.333", "100", "0.00", "1e3"]
 IDS = [0, 1, -1, 2, -7, 2**31 - 1, -(2**31)]
 PRIORITIES = [-32768, 0, 0, 1, 5, 325, 32767]
@@ -302,9 +304,9 @@ def bills(draw):
     frozen, or some lines frozen."""
     n = draw(st.sampled_from([0, 1, 3, 10, 10, 65, 130]))
     priorities = sorted(draw(st.lists(st.sampled_from(PRIORITIES), min_size=1, max_size=4)))
-    texts = draw(st.lists(st.tuples(st.sampled_from(AMOUNTS[:7]), st.sampled_from(PERCENTAGES[:5])),
+    texts = draw(st.lists(st.tuples(st.sampled_from(BILL_AMOUNTS), st.sampled_from(PERCENTAGES[:5])),
                           min_size=1, max_size=3))
-    base = draw(st.sampled_from(AMOUNTS[1:4]))
+    base = draw(st.sampled_from(BILL_AMOUNTS[1:4] + BILL_AMOUNTS[-2:]))
     frozen = draw(st.sampled_from(["none", "none", "all", "some"]))
     rows = []
     for k in range(n):
@@ -317,6 +319,8 @@ def bills(draw):
                      None if frozen == "none" or (frozen == "some" and same) else kept, same))
     if draw(st.booleans()):
         rows = [(k - 3, *r[1:]) for k, r in enumerate(rows)]  # distinct ids
+    if rows and draw(st.booleans()):
+        rows += draw(st.lists(st.sampled_from(rows), max_size=3))  # equal lines
     if draw(st.booleans()):
         rows = draw(st.permutations(rows))
     return rows
@@ -347,7 +351,15 @@ def outcome(f, *args):
         return ("error", describe(e))
 
 
+def row(id_, priority, amount, percentage="0"):
+    return (id_, priority, amount, percentage, False, None, True)
+
+
 @given(bill=bills(), q=st.sampled_from([0, 2, 2, 3, 28]), half=st.integers(0, ALL))
+# the very same fee texts in two groups, which see two running totals
+@example(bill=[row(1, 0, "10.00"), row(2, 1, "0", "3.35"), row(3, 2, "0", "3.35")], q=2, half=0)
+# a long bill whose one repeated line has the id 0
+@example(bill=[row(k, 0, "0.30") for k in range(30)] + [row(0, 0, "0.30")], q=2, half=0)
 def test_totals_of_any_bill_are_the_same_on_every_path(t, bill, q, half):
     results = []
     for mask in (0, ALL, half):

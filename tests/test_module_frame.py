@@ -110,6 +110,33 @@ def test_argument_conversion_errors(args, exc, argname):
         assert e.value.__cause__ is None
 
 
+NEGATIVE_UNSIGNED = "can't convert negative int to unsigned"
+
+
+@pytest.mark.parametrize(
+    "call, too_large, too_small",
+    [
+        (lambda v: corbyl.py_divide_amount("10", v, 2),
+         "int too large to convert to an unsigned 16-bit integer (at most 65535)", NEGATIVE_UNSIGNED),
+        (lambda v: corbyl.py_get_totals([], v),
+         "int too large to convert to an unsigned 32-bit integer (at most 4294967295)", NEGATIVE_UNSIGNED),
+        (lambda v: corbyl.py_get_totals([line(v, 0, "1")], 2),
+         "int too large to convert to a signed 32-bit integer (at most 2147483647)",
+         "int too small to convert to a signed 32-bit integer (at least -2147483648)"),
+        (lambda v: corbyl.py_get_totals([line(1, 0, "1", destination_user_id=v)], 2),
+         "int too large to convert to a signed 64-bit integer (at most 9223372036854775807)",
+         "int too small to convert to a signed 64-bit integer (at least -9223372036854775808)"),
+    ],
+)
+def test_an_int_out_of_range_says_which_way_it_is_out(call, too_large, too_small):
+    # at the top level an OverflowError; in a record, the cause of its TypeError
+    for value, message in ((2**70, too_large), (-(2**70), too_small)):
+        with pytest.raises((OverflowError, TypeError)) as e:
+            call(value)
+        overflow = e.value if type(e.value) is OverflowError else e.value.__cause__
+        assert type(overflow) is OverflowError and overflow.args == (message,)
+
+
 def test_argument_errors_come_in_parameter_order():
     with pytest.raises(TypeError, match="argument 'source_amount'"):
         corbyl.py_divide_amount(1, "x", "y")
@@ -190,40 +217,89 @@ def test_first_use_of_the_classes_in_a_fresh_interpreter_is_consistent():
     assert out.stdout.strip() == "ok", out.stderr
 
 
+def generated_sale_lines(**pricing_over):
+    return corbyl.py_deliverable_lines(sale(table_product=True, pricing=pricing(**pricing_over)))
+
+
 NOTES = [
-    # (call, type, message, cause type, note)
+    # (call, type, message, cause type, note, place: argument, path, line id, source)
     (lambda: corbyl.py_get_totals([line(1, 0, "1"), line(17, 0, "1", "2,5")], 2), ValueError,
-     "Invalid decimal: unknown character", None, "while reading lines[1] (id 17), field 'percentage'"),
+     "Invalid decimal: unknown character", None, "while reading lines[1] (id 17), field 'percentage'",
+     ("lines", (1, "percentage"), 17, None)),
     (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), line(5, 1, "1", "x")])), ValueError,
      "Invalid decimal: unknown character", None,
-     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'percentage'"),
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'percentage'",
+     ("provided_lines_context", ("extra_lines", 1, "percentage"), 5, None)),
     (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), line(5, 1, "1", kind=4)])), TypeError,
      "argument 'provided_lines_context': failed to extract field DeliverableLinesContext.extra_lines", TypeError,
-     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'"),
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'",
+     ("provided_lines_context", ("extra_lines", 1, "kind"), 5, None)),
     (lambda: corbyl.py_deliverable_lines(sale(extra_lines=[line(4, 1, "1"), {"id": 5, "priority": 1}])), TypeError,
      "argument 'provided_lines_context': failed to extract field DeliverableLinesContext.extra_lines", KeyError,
-     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'"),
-    (lambda: corbyl.py_get_totals([{"priority": 0}], 2), KeyError, "id", None, "while reading lines[0], field 'id'"),
+     "while reading provided_lines_context['extra_lines'][1] (id 5), field 'kind'",
+     ("provided_lines_context", ("extra_lines", 1, "kind"), 5, None)),
+    (lambda: corbyl.py_get_totals([{"priority": 0}], 2), KeyError, "id", None, "while reading lines[0], field 'id'",
+     ("lines", (0, "id"), None, None)),
+    # an int out of range in a record: a TypeError caused by the OverflowError
+    (lambda: corbyl.py_get_totals([line(1, 2**15, "1")], 2), TypeError,
+     "argument 'lines': failed to extract field LineItem.priority", OverflowError,
+     "while reading lines[0] (id 1), field 'priority'", ("lines", (0, "priority"), 1, None)),
     (lambda: corbyl.py_tip_fee_lines(tip(pricing=pricing(plans=[plan(max_simultaneous_orders=-1)]))), TypeError,
      "argument 'provided_lines_context': failed to extract field TipLinesContext.pricing", TypeError,
-     "while reading provided_lines_context['pricing']['plans'][0], field 'max_simultaneous_orders'"),
+     "while reading provided_lines_context['pricing']['plans'][0], field 'max_simultaneous_orders'",
+     ("provided_lines_context", ("pricing", "plans", 0, "max_simultaneous_orders"), None, None)),
+    (lambda: corbyl.py_tip_fee_lines(tip(international="yes")), TypeError,
+     "argument 'provided_lines_context': failed to extract field TipLinesContext.international", TypeError,
+     "while reading provided_lines_context, field 'international'",
+     ("provided_lines_context", ("international",), None, None)),
     (lambda: corbyl.py_tip_fee_lines(tip(international=True, pricing=pricing(international_conversion_percentage=""))),
      ValueError, "Invalid decimal: empty", None,
-     "while reading provided_lines_context['pricing'], field 'international_conversion_percentage'"),
+     "while reading provided_lines_context['pricing'], field 'international_conversion_percentage'",
+     ("provided_lines_context", ("pricing", "international_conversion_percentage"), None, None)),
+    (lambda: corbyl.py_tip_fee_lines(tip(pricing=None)), ValueError, "Pricing not specified.", None,
+     "while reading provided_lines_context, field 'pricing'", ("provided_lines_context", ("pricing",), None, None)),
+    # a pricing text that a generated line carries into the next call
+    (lambda: corbyl.py_get_totals(generated_sale_lines(table_tax="8,25"), 2), ValueError,
+     "Invalid decimal: unknown character", None,
+     "while reading lines[2] (id -4), field 'percentage', which a generated line takes from the pricing's 'table_tax'",
+     ("lines", (2, "percentage"), -4, ("pricing", "table_tax"))),
     (lambda: corbyl.py_reckon_lines([line(1, 0, "1"), line(2, 1, "1", "100", back=True)], 2), corbyl.PanicException,
-     "Division by zero", None, "while computing lines[1] (id 2)"),
+     "Division by zero", None, "while computing lines[1] (id 2)", ("lines", (1,), 2, None)),
     (lambda: corbyl.py_get_totals([line(1, 0, "79228162514264337593543950335"), line(2, 0, "1")], 0),
-     corbyl.PanicException, "Addition overflowed", None, "while adding up the lines of priority 0 in lines"),
+     corbyl.PanicException, "Addition overflowed", None, "while adding up the lines of priority 0 in lines",
+     ("lines", (), None, None)),
+    # the top-level arguments
+    (lambda: corbyl.py_divide_amount("10", 2**70, 2), OverflowError,
+     "int too large to convert to an unsigned 16-bit integer (at most 65535)", None, "while reading divisor",
+     ("divisor", (), None, None)),
+    (lambda: corbyl.py_get_totals([], -1), OverflowError, "can't convert negative int to unsigned", None,
+     "while reading quantization", ("quantization", (), None, None)),
+    (lambda: corbyl.py_divide_amount(10, 3, 2), TypeError,
+     "argument 'source_amount': 'int' object cannot be converted to 'str'", None, "while reading source_amount",
+     ("source_amount", (), None, None)),
+    (lambda: corbyl.py_divide_amount("1.005", 3, 2), ValueError, "Amount is improperly quantized. Cannot divide.",
+     None, "in the argument 'source_amount'", ("source_amount", (), None, None)),
+    (lambda: corbyl.py_divide_amount("10", 0, 2), ValueError, "Cannot divide by zero.", None,
+     "in the argument 'divisor'", ("divisor", (), None, None)),
+    (lambda: corbyl.py_get_totals([line(1, 0, "1")], 29), corbyl.PanicException,
+     "Scale exceeds the maximum precision allowed: 29 > 28", None, "in the argument 'quantization'",
+     ("quantization", (), None, None)),
 ]
 
 
-@pytest.mark.parametrize("call, exc, message, cause, note", NOTES)
-def test_errors_among_lines_note_their_place_and_keep_type_message_and_cause(call, exc, message, cause, note, capfd):
+@pytest.mark.parametrize("call, exc, message, cause, note, place", NOTES)
+def test_errors_carry_their_place_as_attributes_and_as_a_note_and_keep_type_message_and_cause(
+        call, exc, message, cause, note, place, capfd):
     with pytest.raises(BaseException) as e:
         call()
     capfd.readouterr()
     assert type(e.value) is exc and e.value.args == (message,)
     assert type(e.value.__cause__) is cause if cause else e.value.__cause__ is None
+    # the same place on every CPython, as data; and on 3.11 and later as the note
+    argument, path, line_id, source = place
+    got = (e.value.corbyl_argument, e.value.corbyl_path, e.value.corbyl_line_id, e.value.corbyl_source)
+    assert got == (argument, path, line_id, source)
+    assert e.value.corbyl_field == (path[-1] if path and isinstance(path[-1], str) else None)
     assert getattr(e.value, "__notes__", None) == ([note] if sys.version_info >= (3, 11) else None)
 
 

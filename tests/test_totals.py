@@ -36,6 +36,13 @@ TOO_LARGE = model.TOO_LARGE
             id="grossed-up",
         ),
         pytest.param(
+            # the same fee (the very same texts) in two groups: each line's
+            # percentage of the total before its own group
+            [line(1, 0, "10.00"), line(2, 1, "0", "3.35"), line(3, 2, "0", "3.35")], 2,
+            {"total": "10.67", "discount": "0.00", "subtotals": {1: "10.00", 2: "0.33", 3: "0.34"}},
+            id="one-fee-in-two-groups",
+        ),
+        pytest.param(
             [line(1, 0, "0", frozen="5.005"), line(2, 0, "0", frozen="-1.5")], 2,
             {"total": "3.50", "discount": "-1.5", "subtotals": {1: "5.005", 2: "-1.5"}},
             id="frozen",
@@ -352,13 +359,17 @@ def test_large_amounts_add_up_or_fail_with_a_specified_error(rows, q):
 
 
 @pytest.mark.parametrize("n", [23, 24, 25, 26, 49, 64, 65, 100, 300])
-def test_equal_lines_share_entries_in_large_lists_too(n):
-    # every third line repeats an earlier one, around the sizes where the map
-    # and the ordering change their representation
+@pytest.mark.parametrize("repeats", ["every third line", "the line of id 0 alone"])
+def test_equal_lines_share_entries_in_large_lists_too(n, repeats):
+    # lines that repeat an earlier one, around the sizes where the map and
+    # the ordering change their representation; an id of 0 that repeats is
+    # a repeated id like any other
     lines = []
     for i in range(n):
-        if i % 3 == 2:
+        if repeats == "every third line" and i % 3 == 2:
             lines.append(dict(lines[i // 2]))
         else:
             lines.append(line(i, i % 5, f"{i}.{i % 7}", "1.5" if i % 4 == 0 else "0"))
+    if repeats == "the line of id 0 alone":
+        lines.append(dict(lines[0]))
     assert totals(lines, 2) == model.py_result(lines, 2)

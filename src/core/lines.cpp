@@ -19,21 +19,36 @@ enum class Generated {
 };
 
 constexpr bool kOwn = false, kZeroText = true;  // an amount or percentage: the call's text, or kZero
+constexpr GeneratedLine::Source kNone{}, kBasePrice{"context", "base_price"};
+constexpr GeneratedLine::Source pricing(std::string_view field) { return {"pricing", field}; }
+constexpr GeneratedLine::Source plan(std::string_view field) { return {"plan", field}; }
 constexpr GeneratedLine kGenerated[] = {
-    {-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow, false, kOwn, kZeroText},
-    {-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve, false, kOwn, kOwn},
-    {-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage, false, kZeroText, kOwn},
-    {-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund, false, kOwn, kOwn},
-    {-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund, false, kOwn, kZeroText},
+    {-1, LineType::BasePrice, 0, Category::EscrowHold, Account::Escrow, false, kOwn, kZeroText, kBasePrice, kNone},
+    {-3, LineType::TableService, 400, Category::TableHandling, Account::Reserve, false, kOwn, kOwn,
+     pricing("table_static"), pricing("table_percentage")},
+    {-4, LineType::Tax, 700, Category::Taxes, Account::MoneyHoleStage, false, kZeroText, kOwn, kNone,
+     pricing("table_tax")},
+    // (the shield's percentage is a printed sum)
+    {-5, LineType::Shield, 330, Category::ShieldFee, Account::Fund, false, kOwn, kOwn, plan("shield_static_price"),
+     kNone},
+    {-6, LineType::DeliverableTracking, 300, Category::SubscriptionDues, Account::Fund, false, kOwn, kZeroText,
+     plan("per_deliverable_price"), kNone},
     // the card fee of a sale is grossed up so that it is its share of the final sum
-    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, true, kOwn, kOwn},
-    {-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund, false, kZeroText, kOwn},
-    {-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn},
-    {-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kZeroText},
-    // a tip's processing fee shares the id of a sale's base price line
-    {-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund, false, kOwn, kOwn},
+    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, true, kOwn, kOwn,
+     pricing("stripe_blended_rate_static"), pricing("stripe_blended_rate_percentage")},
+    {-8, LineType::CrossBorderTransferFee, 325, Category::ThirdPartyFee, Account::Fund, false, kZeroText, kOwn, kNone,
+     pricing("stripe_payout_cross_border_percentage")},
+    {-9, LineType::PayoutFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn,
+     pricing("stripe_payout_static"), pricing("stripe_payout_percentage")},
+    {-10, LineType::ConnectFee, 325, Category::ThirdPartyFee, Account::Fund, false, kOwn, kZeroText,
+     pricing("stripe_active_account_monthly_fee"), kNone},
+    // a tip's processing fee shares the id of a sale's base price line (its
+    // percentage is a printed sum)
+    {-1, LineType::Processing, 300, Category::ProcessingFee, Account::Fund, false, kOwn, kOwn,
+     pricing("processing_static"), kNone},
     // a tip's card fee is not grossed up
-    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn},
+    {-7, LineType::CardFee, 350, Category::ThirdPartyFee, Account::Fund, false, kOwn, kOwn,
+     pricing("stripe_blended_rate_static"), pricing("stripe_blended_rate_percentage")},
 };
 static_assert(std::size(kGenerated) == static_cast<size_t>(Generated::TipCardFee) + 1);
 static_assert(std::size(kGenerated) < 255);  // 1 + a row fits a line's `generated`
@@ -103,15 +118,15 @@ Request check_request(DeliverableLinesContext& c) {
     }
     return std::move(r);
   };
-  if (!c.plan_name) return problem(kNoPlanName);
-  if (!c.pricing) return problem(kPricingNotProvided);
+  if (!c.plan_name) return problem(kNoPlanName, Place::of(Place::In::Context, "plan_name"));
+  if (!c.pricing) return problem(kPricingNotProvided, Place::of(Place::In::Context, "pricing"));
   auto& plans = c.pricing->plans;
   auto it = std::find_if(plans.begin(), plans.end(), [&](const ServicePlan& p) { return p.name == *c.plan_name; });
   if (it == plans.end()) {
     std::string message = "Could not find ";
     message += c.plan_name->str();
     message += " in plan list.";
-    return problem(std::move(message));
+    return problem(std::move(message), Place::of(Place::In::Context, "plan_name"));
   }
   r.plan = &*it;
   r.plan_index = static_cast<uint32_t>(it - plans.begin());
@@ -168,8 +183,19 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
 
 std::span<const GeneratedLine> generated_lines() { return kGenerated; }
 
+GeneratedLine::Source generated_source(const LineItem& l, std::string_view field) {
+  if (l.id >= 0 || !l.description.empty() || l.frozen_value) return kNone;
+  for (const GeneratedLine& g : kGenerated) {
+    if (g.id == l.id && g.kind == l.kind && g.priority == l.priority && g.category == l.category &&
+        g.account == l.destination_account && g.back_into_percentage == l.back_into_percentage) {
+      return field == "amount" ? g.amount_from : field == "percentage" ? g.percentage_from : kNone;
+    }
+  }
+  return kNone;
+}
+
 Outcome<Lines> tip_fee_lines(TipLinesContext&& context) {
-  if (!context.pricing) return error_text(kPricingNotSpecified);
+  if (!context.pricing) return error_text(kPricingNotSpecified, Place::of(Place::In::Context, "pricing"));
   Pricing& p = *context.pricing;
   Decimal processing;
   if (auto err = add_conversion(p.processing_percentage, Place::of(Place::In::Pricing, "processing_percentage"), p,
@@ -208,9 +234,10 @@ Outcome<Lines> deliverable_lines(DeliverableLinesContext&& c) {
   // a place in the reckoned lines is a place in the extra lines, or the
   // base price line
   auto from_reckoned = [&](Place place) {
+    if (place.in == Place::In::Argument) place.in = Place::In::Context;  // the context's quantization
     if (place.in != Place::In::Line) return place;
     if (!brings_base) {
-      if (place.index == 0) return Place{Place::In::BaseLine, 0, place.id, 0, place.field};
+      if (place.index == 0) return Place{Place::In::BaseLine, 0, place.id, 0, place.field, {}, {}};
       --place.index;
     }
     place.in = Place::In::ExtraLine;

@@ -23,6 +23,13 @@ inline constexpr const char* kPricingNotProvided = "Pricing specification not pr
 // line also has an empty description and no frozen value; only the base
 // price line has a user.
 struct GeneratedLine {
+  // Where a text of the line comes from in the line generators' context:
+  // the record ("pricing", "plan" for the chosen plan, or "context") and
+  // its field; empty for kZero or a number the generator prints.
+  struct Source {
+    std::string_view record;
+    std::string_view field;
+  };
   int32_t id;
   LineType kind;
   int16_t priority;
@@ -31,6 +38,8 @@ struct GeneratedLine {
   bool back_into_percentage;
   bool zero_amount;      // the amount is kZero
   bool zero_percentage;  // the percentage is kZero
+  Source amount_from;
+  Source percentage_from;
 };
 
 // The text "0" of a generated line's amount or percentage.
@@ -38,6 +47,11 @@ inline constexpr std::string_view kZero = "0";
 
 // Every row, once. A generated LineItem's `generated` is 1 + its row here.
 std::span<const GeneratedLine> generated_lines();
+
+// Where the text `field` ("amount" or "percentage") of a line comes from,
+// if the line has every fixed field of a row (as a generated line handed
+// back by the caller has): a name for an error in that text.
+GeneratedLine::Source generated_source(const LineItem& line, std::string_view field);
 
 // Both take the context over: its texts and extra lines move into the
 // lines, and what is left of it is only fit to be destroyed.

@@ -7,14 +7,20 @@
 #include <numeric>
 
 #include "exact_sum.h"
+#include "lines.h"
 #include "redistribute.h"
 
 namespace corbyl {
 namespace {
 
-// The parse error of one field of line i, at its place.
-TabulationError parse_error(const LineItem& line, uint32_t i, std::string_view field, ParseError e) {
-  return error_text(parse_message(e), Place::line(i, line.id, field));
+// The parse error of one field of line i, at its place (with where a line
+// generator takes it from, for a line that looks like one it makes).
+CORBYL_COLD TabulationError parse_error(const LineItem& line, uint32_t i, std::string_view field, ParseError e) {
+  Place place = Place::line(i, line.id, field);
+  const GeneratedLine::Source source = generated_source(line, field);
+  place.source_record = source.record;
+  place.source_field = source.field;
+  return error_text(parse_message(e), place);
 }
 
 // The text of one field of line i parsed; false with `error` set when it
@@ -333,7 +339,8 @@ std::optional<TabulationError> settle_subtotals(Totals& t, const Decimal& zero, 
 // Computed mode: groups of equal priority in ascending order; a percentage
 // applies to the total of the groups before its own.
 void computed_totals(Totals& t, uint32_t q, std::optional<TabulationError>& error) {
-  const Decimal zero = quantized_zero(q);  // aborts above 28 places, before any parsing
+  // aborts above 28 places, before any parsing
+  const Decimal zero = at_place(Place::argument("quantization"), [&] { return quantized_zero(q); });
   const PriorityOrder order(t.lines);
   LastParsed last[2];  // the amount and the percentage
   t.total = zero;

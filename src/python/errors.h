@@ -8,7 +8,6 @@
 
 #include "core/decimal.h"
 #include "core/error.h"
-#include "core/place.h"
 #include "pyref.h"
 
 namespace corbyl::py {
@@ -40,17 +39,5 @@ bool wrap_argument_error(const char* name);
 
 // Raises ValueError(message). Returns nullptr.
 PyObject* raise_value_error(std::string_view message);
-
-// Adds a note (PEP 678, CPython 3.11 and later) to the pending exception;
-// type, message and cause stay as they are. Nothing on CPython 3.10.
-void add_note(const std::string& text);
-
-// The note that names a place of the call's records, such as "while
-// reading lines[3] (id 17), field 'percentage'"; `lines` names the list
-// that a Place::In::Line is in. Empty when the place is not known.
-std::string place_note(const Place& place, std::string_view lines);
-
-// Raises ValueError with the error's message and a note naming its place.
-PyObject* raise_error(const TabulationError& error, std::string_view lines);
 
 }  // namespace corbyl::py

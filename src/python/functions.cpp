@@ -12,22 +12,23 @@
 #include "core/lines.h"
 #include "core/totals.h"
 #include "errors.h"
+#include "places.h"
 #include "read.h"
 #include "write.h"
 
 namespace corbyl::py {
 namespace {
 
-// Runs the native part of a call; an abort becomes the panic exception, with
-// a note on its place among the lines (`lines` names their list), and
-// nothing thrown escapes into the interpreter.
+// Runs the native part of a call; an abort becomes the panic exception,
+// marked with its place (in the argument `argument`), and nothing thrown
+// escapes into the interpreter.
 template <typename F>
-PyObject* guarded(std::string_view lines, F&& body) {
+PyObject* guarded(std::string_view argument, F&& body) {
   try {
     return body();
   } catch (const ArithmeticAbort& abort) {
     raise_panic(abort);
-    add_note(place_note(abort.place, lines));
+    mark_error(computing_place(abort.place, argument));
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -37,15 +38,23 @@ PyObject* guarded(std::string_view lines, F&& body) {
 }
 
 // Converts one argument, its texts held by the call's `texts`; a TypeError
-// is reported as a failure of the argument, and any failure inside it
-// carries a note of where it was.
+// is reported as a failure of the argument, and any failure is marked with
+// where it was.
 template <typename T>
 bool argument(PyObject* o, const char* name, HeldTexts& texts, T& out) {
   Reader rd(texts);
   if (read_value(rd, o, out)) return true;
   wrap_argument_error(name);
-  add_note(rd.failure_note(name));
+  mark_error(reading_place(name, rd));
   return false;
+}
+
+// Raises ValueError for an error of the module's rules, marked with its
+// place (in the argument `argument`). Returns nullptr.
+PyObject* raise_error(const TabulationError& error, std::string_view argument) {
+  raise_value_error(error.display());
+  mark_error(computing_place(error.place, argument));
+  return nullptr;
 }
 
 constexpr const char* kLinesParams[] = {"lines", "quantization"};
@@ -91,7 +100,7 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   static const Signature sig{"py_divide_amount", kDivideParams, 3};
   PyObject* a[3];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  return guarded("", [&]() -> PyObject* {
+  return guarded("source_amount", [&]() -> PyObject* {
     HeldTexts texts;
     Text amount;
     uint16_t divisor = 0;
@@ -101,7 +110,7 @@ PyObject* py_divide_amount(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
       return nullptr;
     }
     Outcome<Division> d = divide_amount(amount, divisor, q);
-    if (!d.ok()) return raise_value_error(d.error().display());
+    if (!d.ok()) return raise_error(d.error(), "source_amount");
     return parts_to_list(d.value());
   });
 }
@@ -111,13 +120,12 @@ template <typename Context, Outcome<std::vector<LineItem>> (*generate)(Context&&
 PyObject* context_call(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* a[1];
   if (!parse_call(sig, args, nargs, kwnames, a)) return nullptr;
-  static constexpr std::string_view kExtraLines = "provided_lines_context['extra_lines']";
-  return guarded(kExtraLines, [&]() -> PyObject* {
+  return guarded("provided_lines_context", [&]() -> PyObject* {
     HeldTexts texts;
     Context context;
     if (!argument(a[0], "provided_lines_context", texts, context)) return nullptr;
     Outcome<std::vector<LineItem>> lines = generate(std::move(context));
-    if (!lines.ok()) return raise_error(lines.error(), kExtraLines);
+    if (!lines.ok()) return raise_error(lines.error(), "provided_lines_context");
     return line_items_to_list(lines.value());
   });
 }

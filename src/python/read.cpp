@@ -88,8 +88,8 @@ void out_of_range(bool negative) {
     PyErr_SetString(PyExc_OverflowError, "can't convert negative int to unsigned");
     return;
   }
-  PyErr_Format(PyExc_OverflowError, "int too %s to convert to a %s %d-bit integer (%s %lld)",
-               negative ? "small" : "large", std::is_unsigned_v<T> ? "unsigned" : "signed",
+  PyErr_Format(PyExc_OverflowError, "int too %s to convert to %s %d-bit integer (%s %lld)",
+               negative ? "small" : "large", std::is_unsigned_v<T> ? "an unsigned" : "a signed",
                static_cast<int>(8 * sizeof(T)), negative ? "at least" : "at most",
                negative ? static_cast<long long>(std::numeric_limits<T>::min())
                         : static_cast<long long>(std::numeric_limits<T>::max()));
@@ -460,38 +460,6 @@ bool read(Reader& rd, PyObject* o, std::optional<T>& out) {
 CORBYL_COLD void HeldTexts::hold_more(PyObject* o) {
   more_.push_back(o);  // (may throw: then nothing more is held)
   Py_INCREF(o);
-}
-
-std::string Reader::failure_note(const char* argument) const {
-  if (path.empty()) return {};
-  // (appended piece by piece: GCC 12 warns falsely on "[" + std::string)
-  std::string note = "while reading ";
-  note += argument;
-  for (size_t k = path.size(); k-- > 0;) {
-    const Step& s = path[k];
-    if (!s.key) {
-      note += '[';
-      note += std::to_string(s.index);
-      note += ']';
-      continue;
-    }
-    const char* key = PyUnicode_AsUTF8(s.key);  // an interned ASCII key
-    if (k > 0) {
-      note += "['";
-      note += key;
-      note += "']";
-    } else {
-      if (s.has_id) {
-        note += " (id ";
-        note += std::to_string(s.id);
-        note += ')';
-      }
-      note += ", field '";
-      note += key;
-      note += '\'';
-    }
-  }
-  return note;
 }
 
 bool read_value(Reader& rd, PyObject* o, int16_t& out) { return read(rd, o, out); }

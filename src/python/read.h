@@ -55,7 +55,7 @@ class HeldTexts {
 // The state of the conversion of one argument. `path` is where a failure
 // was, innermost step first: a record's field (with the id of a line item
 // whose id was read) or a list's position; it grows only as a failure
-// passes back up through the readers.
+// passes back up through the readers (places.h makes it the error's).
 struct Reader {
   explicit Reader(HeldTexts& held) : texts(held) {}
 
@@ -67,10 +67,6 @@ struct Reader {
   };
   HeldTexts& texts;  // the call's, for the str objects its texts view
   std::vector<Step> path;
-
-  // The note for a failed argument ("while reading lines[3] (id 17), field
-  // 'kind'"); empty when the failure was not inside a record or list.
-  std::string failure_note(const char* argument) const;
 };
 
 // Python to native, each with an error set on failure. Scalars, as
