@@ -360,6 +360,8 @@ def row(id_, priority, amount, percentage="0"):
 @example(bill=[row(1, 0, "10.00"), row(2, 1, "0", "3.35"), row(3, 2, "0", "3.35")], q=2, half=0)
 # a long bill whose one repeated line has the id 0
 @example(bill=[row(k, 0, "0.30") for k in range(30)] + [row(0, 0, "0.30")], q=2, half=0)
+# neighbouring subtotals of one value and two scales
+@example(bill=[row(1, 0, "1.5"), row(2, 0, "1.50")], q=2, half=0)
 def test_totals_of_any_bill_are_the_same_on_every_path(t, bill, q, half):
     results = []
     for mask in (0, ALL, half):
