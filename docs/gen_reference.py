@@ -88,6 +88,11 @@ def render() -> str:
             out += [doc, ""]
         if fn.name in NOTES:
             out += [NOTES[fn.name], ""]
+    for cls in classes:
+        if any(isinstance(b, ast.Name) and b.id == "Protocol" for b in cls.bases):
+            out += [f"## Errors: `{cls.name}`", "", ast.get_docstring(cls) or "", "", "| attribute | type |", "|---|---|"]
+            out += [f"| `{i.target.id}` | `{ast.unparse(i.annotation)}` |" for i in cls.body if isinstance(i, ast.AnnAssign)]
+            out.append("")
     out += ["## Records (dictionaries)", "", "Every key is required; an optional value is given as `None`.", ""]
     for cls in classes:
         if not any(isinstance(b, ast.Name) and b.id == "TypedDict" for b in cls.bases):
@@ -103,15 +108,20 @@ def render() -> str:
         out.append("")
     out += ["## Classes", ""]
     for cls in classes:
-        if any(isinstance(b, ast.Name) and b.id == "TypedDict" for b in cls.bases):
+        if any(isinstance(b, ast.Name) and b.id in ("TypedDict", "Protocol") for b in cls.bases):
             continue
         out += [f"### `{cls.name}`", ""]
         doc = ast.get_docstring(cls)
         if doc:
             out += [" ".join(doc.split()), ""]
-        members = [i.target.id for i in cls.body if isinstance(i, ast.AnnAssign) and "ClassVar" in ast.unparse(i.annotation)]
+        members = [i.target.id for i in cls.body if isinstance(i, ast.AnnAssign)
+                   and "ClassVar" in ast.unparse(i.annotation) and not i.target.id.startswith("__")]
         if members:
-            out += ["Members: " + ", ".join(f"`{m}`" for m in members) + ".", ""]
+            # the values, fixed for good, from the module itself
+            import corbyl
+
+            values = {m: int(getattr(getattr(corbyl, cls.name), m)) for m in members}
+            out += ["Members and their values: " + ", ".join(f"`{m}` ({values[m]})" for m in members) + ".", ""]
             out += [
                 "Members compare equal to members of the same class holding the same variant and to",
                 "integers of the same value (`int(member)` gives it); they are unhashable, unordered,",

@@ -30,11 +30,11 @@ def test_host_program_runs():
 
 def test_the_examples_run_and_type_check_strictly():
     examples = HERE.parent.parent / "examples"
-    for name in ("bill.py", "ledger.py"):
-        run = subprocess.run([sys.executable, name], capture_output=True, text=True, cwd=examples, timeout=60)
+    for name in ("bill.py", "ledger.py", "workers.py"):
+        run = subprocess.run([sys.executable, name], capture_output=True, text=True, cwd=examples, timeout=120)
         assert run.returncode == 0, run.stderr
         assert run.stdout.strip()
-    out = mypy("--strict", str(examples / "bill.py"), str(examples / "ledger.py"))
+    out = mypy("--strict", *(str(examples / name) for name in ("bill.py", "ledger.py", "workers.py")))
     assert out.returncode == 0, out.stdout + out.stderr
 
 

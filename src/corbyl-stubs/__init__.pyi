@@ -4,12 +4,12 @@ Amounts and percentages are decimal text (``"2.9"`` means 2.9 %); results
 are new ``dict``s, ``list``s and ``str``s.
 
 The record types (``LineItem``, ``ServicePlan``, ``Pricing``,
-``TipLinesContext``, ``DeliverableLinesContext``, ``Totals``) exist for type
-checking only: at run time records are plain ``dict``s, so import them
-under ``if TYPE_CHECKING:``.
+``TipLinesContext``, ``DeliverableLinesContext``, ``Totals``) and
+``ErrorPlace`` exist for type checking only: at run time records are plain
+``dict``s, so import them under ``if TYPE_CHECKING:``.
 """
 
-from typing import Any, ClassVar, Sequence, TypedDict, final, type_check_only
+from typing import Any, ClassVar, Protocol, Sequence, TypedDict, final, type_check_only
 
 from typing_extensions import Self
 
@@ -125,7 +125,33 @@ class Account:
 
 class PanicException(BaseException):
     """Raised when an operation aborts (an arithmetic failure such as an
-    overflow of the decimal range). Not caught by ``except Exception``."""
+    overflow of the decimal range). Not caught by ``except Exception``. Each
+    panic also writes two lines to standard error: the thread and the source
+    place, then the message."""
+
+@type_check_only
+class ErrorPlace(Protocol):
+    """Where an error of a call was. Every error raised while an argument is
+    read or a result computed carries these attributes, on every CPython (on
+    3.11 and later its note says the same: "while reading lines[3] (id 17),
+    field 'percentage'"). For the type checker only: read them from the
+    exception, e.g. ``cast("ErrorPlace", e).corbyl_path``.
+
+    ``corbyl_path`` runs from the argument to the value, a record's field last:
+    ``(3, "percentage")`` for ``lines[3]``, ``("extra_lines", 1, "kind")`` or
+    ``("pricing", "plans", 0, "name")`` in a context, ``()`` for the argument
+    itself. ``corbyl_priority`` is the priority whose lines were being added
+    up; ``corbyl_source``, for a text of a line that a line generator makes,
+    where it comes from in a line generation context: ``("pricing",
+    "table_tax")``, ``("plan", "shield_static_price")`` for the chosen plan,
+    ``("context", "base_price")``."""
+
+    corbyl_argument: str
+    corbyl_path: tuple[str | int, ...]
+    corbyl_field: str | None
+    corbyl_line_id: int | None
+    corbyl_priority: int | None
+    corbyl_source: tuple[str, str] | None
 
 @type_check_only
 class LineItem(TypedDict):
@@ -206,8 +232,9 @@ def py_reckon_lines(lines: Sequence[LineItem], quantization: int) -> str:
     """The total of the lines alone, printed in full."""
 
 def py_divide_amount(source_amount: str, divisor: int, quantization: int) -> list[str]:
-    """`divisor` parts of whole quanta, differing by at most one quantum, that
-    add up exactly to the amount; the leftover quanta go to the first parts."""
+    """`divisor` parts (1 to 65535) of whole quanta, differing by at most one
+    quantum, that add up exactly to the amount; the leftover quanta go to the
+    first parts."""
 
 def py_deliverable_lines(provided_lines_context: DeliverableLinesContext) -> list[LineItem]:
     """Python binding for deliverable_lines"""

@@ -2,13 +2,13 @@
 type-check under mypy --strict against the installed stubs."""
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
+from typing import TYPE_CHECKING, cast
 
 import corbyl
 from corbyl import Account, Category, LineType
 
 if TYPE_CHECKING:
-    from corbyl import DeliverableLinesContext, LineItem, Pricing, ServicePlan, TipLinesContext, Totals
+    from corbyl import DeliverableLinesContext, ErrorPlace, LineItem, Pricing, ServicePlan, TipLinesContext, Totals
 
 
 def extra(id: int, amount: str) -> LineItem:
@@ -83,6 +83,12 @@ def main() -> None:
         corbyl.py_divide_amount("1", 3, 29)
     except corbyl.PanicException as e:
         print(e)
+    try:
+        corbyl.py_get_totals([extra(1, "1,5")], 2)
+    except ValueError as e:
+        place = cast("ErrorPlace", e)
+        path: tuple[str | int, ...] = place.corbyl_path
+        print(place.corbyl_argument, path, place.corbyl_line_id)
     print(parts, kinds, totals["subtotals"].get(-1), LineType.Tip == 4)
 
 
