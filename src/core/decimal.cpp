@@ -24,15 +24,6 @@ constexpr std::array<u128, Decimal::kMaxScale + 1> make_align_limits() {
 }
 constexpr std::array<u128, Decimal::kMaxScale + 1> kAlignLimit = make_align_limits();
 
-// kMaxOver[k] = (2^96 - 1) / 10^k: the largest coefficient that can gain k
-// digits.
-constexpr std::array<u128, 10> make_max_over() {
-  std::array<u128, 10> t{};
-  for (size_t k = 0; k < t.size(); ++k) t[k] = kMax / kPow10[k];
-  return t;
-}
-constexpr std::array<u128, 10> kMaxOver = make_max_over();
-
 [[noreturn]] void abort_with(const char* message,
                              SourcePlace where = SourcePlace::here()) {
   throw ArithmeticAbort(message, where);
@@ -101,7 +92,10 @@ bool round_to_fit(U256 c, uint32_t scale, uint32_t max_scale, u128& out, uint32_
   return true;
 }
 
-Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char* overflow) {
+}  // namespace
+
+Decimal Decimal::add_slow(const Decimal& a, const Decimal& b, bool negate_b) {
+  const char* overflow = negate_b ? "Subtraction overflowed" : "Addition overflowed";
   if (a.is_zero()) {
     if (negate_b && !b.is_zero()) return -b;
     return b;
@@ -147,18 +141,12 @@ Decimal add_signed(const Decimal& a, const Decimal& b, bool negate_b, const char
   return Decimal::from_parts(out, out_scale, neg);
 }
 
-}  // namespace
-
 Decimal Decimal::from_integer(uint64_t n, uint32_t scale) {
   if (scale > kMaxScale) {
     throw ArithmeticAbort("Scale exceeds the maximum precision allowed: " + std::to_string(scale) +
                           " > " + std::to_string(kMaxScale));
   }
   return from_parts(n, scale, false);
-}
-
-Decimal Decimal::add_slow(const Decimal& a, const Decimal& b, bool subtract) {
-  return add_signed(a, b, subtract, subtract ? "Subtraction overflowed" : "Addition overflowed");
 }
 
 Decimal Decimal::multiply_slow(const Decimal& a, const Decimal& b) {
@@ -193,7 +181,6 @@ void extend_digits(Quotient& x, u128 d) {
     if (k > 9) k = 9;
     bool appended = false;
     for (; k > 0 && !appended; --k) {
-      if (x.q > kMaxOver[k]) continue;  // k more digits cannot fit
       const u128 t = x.r * kPow10[k];
       const u128 digits = t / d;
       const u128 nq = x.q * kPow10[k] + digits;

@@ -60,14 +60,9 @@ static_assert(std::size(kGenerated) < 255);  // 1 + a row fits a line's `generat
 LineItem& add_generated(std::vector<LineItem>& lines, Generated which, Text amount, Text percentage = {}) {
   const GeneratedLine& g = kGenerated[static_cast<size_t>(which)];
   LineItem& l = lines.emplace_back();
-  l.id = g.id;
-  l.priority = g.priority;
-  l.kind = g.kind;
-  l.amount = g.zero_amount ? Text::literal(kZero) : std::move(amount);
-  l.percentage = g.zero_percentage ? Text::literal(kZero) : std::move(percentage);
-  l.category = g.category;
-  l.destination_account = g.account;
-  l.back_into_percentage = g.back_into_percentage;
+  give_row(l, g);
+  if (!g.zero_amount) l.amount = std::move(amount);
+  if (!g.zero_percentage) l.percentage = std::move(percentage);
   l.generated = static_cast<uint8_t>(1 + static_cast<size_t>(which));
   return l;
 }
@@ -182,6 +177,17 @@ std::optional<TabulationError> append_case_lines(Lines& r, DeliverableLinesConte
 }  // namespace
 
 std::span<const GeneratedLine> generated_lines() { return kGenerated; }
+
+void give_row(LineItem& l, const GeneratedLine& g) {
+  l.id = g.id;
+  l.priority = g.priority;
+  l.kind = g.kind;
+  if (g.zero_amount) l.amount = Text::literal(kZero);
+  if (g.zero_percentage) l.percentage = Text::literal(kZero);
+  l.category = g.category;
+  l.destination_account = g.account;
+  l.back_into_percentage = g.back_into_percentage;
+}
 
 GeneratedLine::Source generated_source(const LineItem& l, std::string_view field) {
   if (l.id >= 0 || !l.description.empty() || l.frozen_value) return kNone;

@@ -48,6 +48,9 @@ inline constexpr std::string_view kZero = "0";
 // Every row, once. A generated LineItem's `generated` is 1 + its row here.
 std::span<const GeneratedLine> generated_lines();
 
+// Gives `line` the fixed fields of `row`, and kZero as the texts it fixes.
+void give_row(LineItem& line, const GeneratedLine& row);
+
 // Where the text `field` ("amount" or "percentage") of a line comes from,
 // if the line has every fixed field of a row (as a generated line handed
 // back by the caller has): a name for an error in that text.

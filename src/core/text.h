@@ -41,7 +41,6 @@ class Text {
   }
   Text(Text&&) noexcept = default;  // the owned characters stay where they are
   Text& operator=(Text&&) noexcept = default;
-  ~Text() = default;
 
   // Makes this text a view of characters kept alive elsewhere for as long
   // as the text is used, with the reader's handle of where they came from.

@@ -23,17 +23,6 @@ CORBYL_COLD TabulationError parse_error(const LineItem& line, uint32_t i, std::s
   return error_text(parse_message(e), place);
 }
 
-// The text of one field of line i parsed; false with `error` set when it
-// does not parse.
-inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
-                        Decimal& out, std::optional<TabulationError>& error) {
-  ParseError e;
-  out = Decimal::parse(text, e);
-  if (e == ParseError::None) [[likely]] return true;
-  error = parse_error(line, i, field, e);
-  return false;
-}
-
 // Whether two texts of a call's lines are the same text. Lines of a bill
 // often share the very text of an amount or a percentage (a fee's
 // percentage, the one-character "0" that the interpreter keeps once), and
@@ -56,14 +45,20 @@ struct LastParsed {
   Decimal value;
 };
 
-// parse_field, through the text parsed last in the same field.
+// The text of one field of line i parsed (or the text parsed last in the
+// same field); false with `error` set when it does not parse.
 inline bool parse_field(const LineItem& line, uint32_t i, std::string_view field, std::string_view text,
                         LastParsed& last, Decimal& out, std::optional<TabulationError>& error) {
   if (fast_path(FastPath::RepeatedText) && !last.text.empty() && same_place(text, last.text)) {
     out = last.value;
     return true;
   }
-  if (!parse_field(line, i, field, text, out, error)) return false;
+  ParseError e;
+  out = Decimal::parse(text, e);
+  if (e != ParseError::None) [[unlikely]] {
+    error = parse_error(line, i, field, e);
+    return false;
+  }
   last = LastParsed{text, out};
   return true;
 }
@@ -89,6 +84,7 @@ auto at_place(const Place& place, F&& work) {
 // Frozen mode: the frozen values are only summed, nothing is quantized.
 void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
   const std::vector<LineItem>& lines = t.lines;
+  LastParsed last;
   for (uint32_t i = 0; i < lines.size(); ++i) {
     const LineItem& line = lines[i];
     if (!line.frozen_value) {
@@ -96,7 +92,7 @@ void frozen_totals(Totals& t, std::optional<TabulationError>& error) {
       return;
     }
     Decimal v;
-    if (!parse_field(line, i, "frozen_value", *line.frozen_value, v, error)) return;
+    if (!parse_field(line, i, "frozen_value", *line.frozen_value, last, v, error)) return;
     at_place(Place::line(i, line.id), [&] {
       if (v.sign() < 0) t.discount += v;
       t.total += v;

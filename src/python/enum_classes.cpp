@@ -52,9 +52,9 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 // reconstructor with its class's name and its value, which gives back the
 // shared instance in this process or another one.
 template <typename E>
-bool lookup_member(uint16_t value, PyObject*& out) {
-  const int slot = slot_of<E>(value);
-  if (slot < 0) return false;
+bool lookup_member(PyObject* class_name, uint16_t value, PyObject*& out) {
+  if (PyUnicode_CompareWithASCIIString(class_name, enum_table<E>().class_name.data()) != 0) return false;
+  if (slot_of<E>(value) < 0) return false;
   out = enum_to_python(static_cast<E>(value));
   return true;
 }
@@ -68,14 +68,10 @@ PyObject* reconstruct(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   const long value = PyLong_AsLong(args[1]);
   if (value == -1 && PyErr_Occurred()) return nullptr;
   PyObject* member = nullptr;
-  bool found = false;
-  if (value >= 0 && value <= 0xFFFF) {
-    const auto v = static_cast<uint16_t>(value);
-    if (PyUnicode_CompareWithASCIIString(args[0], "LineType") == 0) found = lookup_member<LineType>(v, member);
-    else if (PyUnicode_CompareWithASCIIString(args[0], "Category") == 0) found = lookup_member<Category>(v, member);
-    else if (PyUnicode_CompareWithASCIIString(args[0], "Account") == 0) found = lookup_member<Account>(v, member);
-  }
-  if (!found) {
+  const auto v = static_cast<uint16_t>(value);
+  if (value < 0 || value > 0xFFFF ||
+      !(lookup_member<LineType>(args[0], v, member) || lookup_member<Category>(args[0], v, member) ||
+        lookup_member<Account>(args[0], v, member))) {
     PyErr_Format(PyExc_ValueError, "no member of %R has the value %R", args[0], args[1]);
     return nullptr;
   }
@@ -202,16 +198,10 @@ PyObject* enum_to_python(E variant) {
 }
 
 template <typename E>
-bool enum_from_python_checked(PyObject* o, E& out) {
-  PyObject* cls = enum_class<E>();
-  if (!cls) return false;
-  if (Py_TYPE(o) != reinterpret_cast<PyTypeObject*>(cls)) {
-    PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name,
-                 std::string(enum_table<E>().class_name).c_str());
-    return false;
-  }
-  out = static_cast<E>(value_of_member(o));
-  return true;
+bool not_a_member(PyObject* o) {
+  PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name,
+               std::string(enum_table<E>().class_name).c_str());
+  return false;
 }
 
 template <typename E>
@@ -242,9 +232,9 @@ template PyObject* enum_class<Account>();
 template PyObject* enum_to_python<LineType>(LineType);
 template PyObject* enum_to_python<Category>(Category);
 template PyObject* enum_to_python<Account>(Account);
-template bool enum_from_python_checked<LineType>(PyObject*, LineType&);
-template bool enum_from_python_checked<Category>(PyObject*, Category&);
-template bool enum_from_python_checked<Account>(PyObject*, Account&);
+template bool not_a_member<LineType>(PyObject*);
+template bool not_a_member<Category>(PyObject*);
+template bool not_a_member<Account>(PyObject*);
 template bool adopt_enum_class<LineType>(PyObject*);
 template bool adopt_enum_class<Category>(PyObject*);
 template bool adopt_enum_class<Account>(PyObject*);

@@ -37,18 +37,17 @@ struct EnumObject {
   uint16_t value;
 };
 
-// Reads an instance of the class; TypeError for anything else.
+// Fails a read of anything but a member: TypeError. Returns false.
 template <typename E>
-bool enum_from_python_checked(PyObject* o, E& out);
+bool not_a_member(PyObject* o);
 
+// Reads a member of the class; TypeError for anything else. (A member's type
+// is the class, which then exists.)
 template <typename E>
 inline bool enum_from_python(PyObject* o, E& out) {
-  // a member's type is the class, which then exists
-  if (Py_TYPE(o) == enum_state<E>().type.load(std::memory_order_acquire)) {
-    out = static_cast<E>(reinterpret_cast<EnumObject*>(o)->value);
-    return true;
-  }
-  return enum_from_python_checked(o, out);
+  if (Py_TYPE(o) != enum_state<E>().type.load(std::memory_order_acquire)) return not_a_member<E>(o);
+  out = static_cast<E>(reinterpret_cast<EnumObject*>(o)->value);
+  return true;
 }
 
 }  // namespace corbyl::py

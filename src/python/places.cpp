@@ -51,13 +51,8 @@ PyObject* none() { return Py_NewRef(Py_None); }
 }  // namespace
 
 ErrorPlace reading_place(std::string_view argument, const Reader& rd) {
-  ErrorPlace p{argument, {}, true, false, {}, {}, {}, {}};
-  // the reader's path runs innermost first
-  for (size_t k = rd.path.size(); k-- > 0;) {
-    const Reader::Step& s = rd.path[k];
-    p.path.push_back(s.key ? ErrorPlace::Step{PyUnicode_AsUTF8(s.key), 0} : ErrorPlace::Step{{}, s.index});
-    if (s.has_id) p.line_id = s.id;
-  }
+  // (the reader's path runs innermost first)
+  ErrorPlace p{argument, {rd.path.rbegin(), rd.path.rend()}, true, false, rd.line_id, {}, {}, {}};
   return p;
 }
 
@@ -97,6 +92,10 @@ ErrorPlace computing_place(const Place& place, std::string_view argument) {
   return p;
 }
 
+namespace {
+
+// The note that names a place ("while reading lines[3] (id 17), field
+// 'percentage'").
 std::string note_of(const ErrorPlace& p) {
   std::string note;
   if (p.priority) {
@@ -140,6 +139,8 @@ std::string note_of(const ErrorPlace& p) {
   }
   return note;
 }
+
+}  // namespace
 
 void mark_error(const ErrorPlace& p) {
   if (!PyErr_Occurred()) return;

@@ -1,20 +1,8 @@
 // Where an error of a call was, as data: a host reads it from attributes of
-// the exception, on every CPython, and from its note on 3.11 and later
-// (PEP 678); both say the same, and type, args and cause stay as they are.
-//
-//   corbyl_argument  the argument: 'lines', 'quantization', 'source_amount',
-//                    'divisor' or 'provided_lines_context'
-//   corbyl_path      the keys and positions from the argument to the value,
-//                    a record's field last: (3, 'percentage'),
-//                    ('extra_lines', 1, 'kind'), ('pricing', 'table_tax'),
-//                    () for the argument itself
-//   corbyl_field     that field (the last key of the path), or None
-//   corbyl_line_id   the id of the line, where it is known, or None
-//   corbyl_priority  the priority whose lines were being added up, or None
-//   corbyl_source    for a text of a line that a line generator makes, where
-//                    it comes from in a line generation context:
-//                    ('pricing', 'table_tax'), ('plan', 'shield_static_price')
-//                    for the chosen plan, ('context', 'base_price'); or None
+// the exception on every CPython (corbyl_argument, corbyl_path,
+// corbyl_field, corbyl_line_id, corbyl_priority, corbyl_source: the stubs'
+// ErrorPlace says what each holds), and from its note on 3.11 and later
+// (PEP 678). Both say the same; type, args and cause stay as they are.
 #pragma once
 
 #include <optional>
@@ -28,12 +16,9 @@
 namespace corbyl::py {
 
 struct ErrorPlace {
-  struct Step {
-    std::string_view key;  // a record's key, or empty for a position
-    Py_ssize_t index = 0;
-  };
+  using Step = PathStep;
   std::string_view argument;
-  std::vector<Step> path;
+  std::vector<Step> path;  // outermost first
   bool reading = true;     // a value being read (else being computed)
   bool base_line = false;  // the base price line that a sale generates
   std::optional<int32_t> line_id;
@@ -54,9 +39,5 @@ ErrorPlace computing_place(const Place& place, std::string_view argument);
 // cannot be set (an exception of the caller's that refuses attributes) is
 // left out; the exception itself stays as it is.
 void mark_error(const ErrorPlace& place);
-
-// The note that names a place ("while reading lines[3] (id 17), field
-// 'percentage'").
-std::string note_of(const ErrorPlace& place);
 
 }  // namespace corbyl::py

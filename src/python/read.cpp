@@ -52,8 +52,6 @@ void type_error_expected(PyObject* o, const char* expected) {
   PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'", Py_TYPE(o)->tp_name, expected);
 }
 
-// ---- integers -------------------------------------------------------------
-
 // The value of an exact int that fits one digit (most ids and priorities),
 // read in place; false for any other object.
 //
@@ -129,8 +127,6 @@ bool read(Reader&, PyObject* o, T& out) {
   return index && quick_integer(index.get(), out) == Got::Value;
 }
 
-// ---- booleans, texts, members ---------------------------------------------
-
 // NumPy's boolean scalar, recognised without importing NumPy.
 bool is_numpy_bool(PyObject* o) {
   const char* name = Py_TYPE(o)->tp_name;
@@ -198,8 +194,6 @@ template <typename T, std::enable_if_t<std::is_enum_v<T> || std::is_same_v<T, Te
 bool read(Reader& rd, PyObject* o, T& out) {
   return quick(rd, o, out) == Got::Value;
 }
-
-// ---- records --------------------------------------------------------------
 
 template <typename R>
 using Values = std::array<PyObject*, RecordInfo<R>::count>;
@@ -317,12 +311,10 @@ Got read_record(Reader& rd, PyObject* o, R& r) {
     return got == Got::Value;
   });
   if (got == Got::Error) {
-    Reader::Step step{keys[i - 1]};
+    rd.path.push_back(PathStep{RecordInfo<R>::fields[i - 1]});
     if constexpr (std::is_same_v<R, LineItem>) {
-      step.has_id = i > 1;  // the id, read first, is known
-      step.id = r.id;
+      if (i > 1 && !rd.line_id) rd.line_id = r.id;  // the id, read first, is known
     }
-    rd.path.push_back(step);
   }
   return got;
 }
@@ -335,8 +327,6 @@ template <Record R>
 bool read(Reader& rd, PyObject* o, R& out) {
   return read_record<false>(rd, o, out) == Got::Value;
 }
-
-// ---- lists of records -----------------------------------------------------
 
 // The element at k of an exact list or tuple, owned; nullptr past the end.
 PyRef item_at(PyObject* o, Py_ssize_t k) {
@@ -373,7 +363,7 @@ Got read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
   const PyRef held = PyRef::borrow(o);  // the list outlives any Python code run while it is read
   out.clear();
   auto failed_at = [&](size_t position) {
-    rd.path.push_back(Reader::Step{nullptr, static_cast<Py_ssize_t>(position)});
+    rd.path.push_back(PathStep{{}, static_cast<Py_ssize_t>(position)});
     return Got::Error;
   };
   if (by_position) {
@@ -429,30 +419,25 @@ bool read(Reader& rd, PyObject* o, std::vector<T>& out) {
   return read_list<false>(rd, o, out) == Got::Value;
 }
 
-// ---- optional values ------------------------------------------------------
-
-template <typename T>
-Got quick(Reader& rd, PyObject* o, std::optional<T>& out) {
+template <bool kQuickOnly, typename T>
+Got read_optional(Reader& rd, PyObject* o, std::optional<T>& out) {
   if (o == Py_None) {
     out.reset();
     return Got::Value;
   }
   T v{};
-  const Got got = quick(rd, o, v);
+  const Got got = kQuickOnly ? quick(rd, o, v) : (read(rd, o, v) ? Got::Value : Got::Error);
   if (got == Got::Value) out = std::move(v);
   return got;
 }
 
 template <typename T>
+Got quick(Reader& rd, PyObject* o, std::optional<T>& out) {
+  return read_optional<true>(rd, o, out);
+}
+template <typename T>
 bool read(Reader& rd, PyObject* o, std::optional<T>& out) {
-  if (o == Py_None) {
-    out.reset();
-    return true;
-  }
-  T v{};
-  if (!read(rd, o, v)) return false;
-  out = std::move(v);
-  return true;
+  return read_optional<false>(rd, o, out) == Got::Value;
 }
 
 }  // namespace

@@ -52,21 +52,23 @@ class HeldTexts {
   std::vector<PyObject*> more_;
 };
 
+// One step of the way from an argument to a value: a record's key, or a
+// position in a list.
+struct PathStep {
+  std::string_view key;  // (a static name), or empty for a position
+  Py_ssize_t index = 0;
+};
+
 // The state of the conversion of one argument. `path` is where a failure
-// was, innermost step first: a record's field (with the id of a line item
-// whose id was read) or a list's position; it grows only as a failure
-// passes back up through the readers (places.h makes it the error's).
+// was, innermost step first, and `line_id` the id of the innermost line
+// item whose id was read; both grow only as a failure passes back up
+// through the readers (places.h makes them the error's).
 struct Reader {
   explicit Reader(HeldTexts& held) : texts(held) {}
 
-  struct Step {
-    PyObject* key = nullptr;  // the field's interned key, or nullptr for a position
-    Py_ssize_t index = 0;
-    bool has_id = false;
-    int32_t id = 0;
-  };
   HeldTexts& texts;  // the call's, for the str objects its texts view
-  std::vector<Step> path;
+  std::vector<PathStep> path;
+  std::optional<int32_t> line_id;
 };
 
 // Python to native, each with an error set on failure. Scalars, as

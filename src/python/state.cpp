@@ -17,11 +17,16 @@ PyObject* intern(std::string_view name) {
 }
 
 template <typename R>
-bool intern_keys(RecordKeys<R>& keys) {
+bool intern_record_keys(RecordKeys<R>& keys) {
   for (size_t i = 0; i < keys.size(); ++i) {
     if (!(keys[i] = intern(RecordInfo<R>::fields[i]))) return false;
   }
   return true;
+}
+
+template <typename... R>
+bool intern_keys(State& s) {
+  return (intern_record_keys<R>(std::get<RecordKeys<R>>(s.keys)) && ...);
 }
 
 }  // namespace
@@ -29,14 +34,14 @@ bool intern_keys(RecordKeys<R>& keys) {
 bool init_keys() {
   State& s = g_state;
   return s.keys_once.run([&s] {
-    if (!intern_keys<LineItem>(s.line_item_keys) || !intern_keys<ServicePlan>(s.plan_keys) || !intern_keys<Pricing>(s.pricing_keys) ||
-        !intern_keys<TipLinesContext>(s.tip_keys) || !intern_keys<DeliverableLinesContext>(s.deliverable_keys) || !(s.total_key = intern("total")) ||
-        !(s.discount_key = intern("discount")) || !(s.subtotals_key = intern("subtotals"))) {
+    if (!intern_keys<LineItem, ServicePlan, Pricing, TipLinesContext, DeliverableLinesContext>(s) ||
+        !(s.total_key = intern("total")) || !(s.discount_key = intern("discount")) ||
+        !(s.subtotals_key = intern("subtotals"))) {
       return false;
     }
     PyRef line = PyRef::steal(PyDict_New());
     if (!line) return false;
-    for (PyObject* key : s.line_item_keys) {
+    for (PyObject* key : record_keys<LineItem>()) {
       if (PyDict_SetItem(line.get(), key, Py_None) < 0) return false;
     }
     s.line_template = line.release();

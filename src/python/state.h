@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <tuple>
 #include <vector>
 
 #include "core/enums.h"
@@ -40,11 +41,10 @@ struct State {
   // added: every record's keys, the keys of the totals result, and the
   // dicts that written line items are copies of.
   Once keys_once;
-  RecordKeys<LineItem> line_item_keys{};
-  RecordKeys<ServicePlan> plan_keys{};
-  RecordKeys<Pricing> pricing_keys{};
-  RecordKeys<TipLinesContext> tip_keys{};
-  RecordKeys<DeliverableLinesContext> deliverable_keys{};
+  // the keys of each record (record_keys<R>())
+  std::tuple<RecordKeys<LineItem>, RecordKeys<ServicePlan>, RecordKeys<Pricing>, RecordKeys<TipLinesContext>,
+             RecordKeys<DeliverableLinesContext>>
+      keys{};
   PyObject* total_key = nullptr;
   PyObject* discount_key = nullptr;
   PyObject* subtotals_key = nullptr;
@@ -55,10 +55,9 @@ struct State {
   // texts "0"; the fields that come from the call hold None.
   std::vector<PyObject*> generated_templates;
 
-  // The classes, each made on first use (as the module is executed).
-  EnumClass<LineType> line_type;
-  EnumClass<Category> category;
-  EnumClass<Account> account;
+  // The classes, each made on first use (as the module is executed;
+  // enum_state<E>()).
+  std::tuple<EnumClass<LineType>, EnumClass<Category>, EnumClass<Account>> classes;
 
   // corbyl.PanicException, made on first use; derives from BaseException.
   Once panic_once;
@@ -71,29 +70,16 @@ struct State {
 extern State g_state;
 inline State& state() { return g_state; }
 
+// (each record's keys are an array of its own length, so a type of its own)
 template <typename R>
-const RecordKeys<R>& record_keys();
-template <>
-inline const RecordKeys<LineItem>& record_keys<LineItem>() { return g_state.line_item_keys; }
-template <>
-inline const RecordKeys<ServicePlan>& record_keys<ServicePlan>() { return g_state.plan_keys; }
-template <>
-inline const RecordKeys<Pricing>& record_keys<Pricing>() { return g_state.pricing_keys; }
-template <>
-inline const RecordKeys<TipLinesContext>& record_keys<TipLinesContext>() { return g_state.tip_keys; }
-template <>
-inline const RecordKeys<DeliverableLinesContext>& record_keys<DeliverableLinesContext>() {
-  return g_state.deliverable_keys;
+const RecordKeys<R>& record_keys() {
+  return std::get<RecordKeys<R>>(g_state.keys);
 }
 
 template <typename E>
-EnumClass<E>& enum_state();
-template <>
-inline EnumClass<LineType>& enum_state<LineType>() { return g_state.line_type; }
-template <>
-inline EnumClass<Category>& enum_state<Category>() { return g_state.category; }
-template <>
-inline EnumClass<Account>& enum_state<Account>() { return g_state.account; }
+EnumClass<E>& enum_state() {
+  return std::get<EnumClass<E>>(g_state.classes);
+}
 
 // Makes the keys and the templates (keys_once); false with an error set.
 bool init_keys();

@@ -17,27 +17,14 @@ static_assert(RecordInfo<LineItem>::fields[kAmount] == "amount" &&
               RecordInfo<LineItem>::fields[kPercentage] == "percentage" &&
               RecordInfo<LineItem>::fields[kUser] == "destination_user_id");
 
-// The line of a row with its fixed fields, its texts "0" where the row
-// fixes them and empty where the call gives them.
-LineItem line_of(const GeneratedLine& g) {
-  LineItem l;
-  l.id = g.id;
-  l.priority = g.priority;
-  l.kind = g.kind;
-  l.category = g.category;
-  l.destination_account = g.account;
-  l.back_into_percentage = g.back_into_percentage;
-  if (g.zero_amount) l.amount = Text::literal(kZero);
-  if (g.zero_percentage) l.percentage = Text::literal(kZero);
-  return l;
-}
-
 }  // namespace
 
 bool make_generated_templates(std::vector<PyObject*>& out) {
   const RecordKeys<LineItem>& keys = record_keys<LineItem>();
   for (const GeneratedLine& g : generated_lines()) {
-    PyRef d = PyRef::steal(line_item_to_dict(line_of(g)));
+    LineItem l;
+    give_row(l, g);
+    PyRef d = PyRef::steal(line_item_to_dict(l));
     if (!d) return false;
     // what the call gives is not in the template
     if ((!g.zero_amount && PyDict_SetItem(d.get(), keys[kAmount], Py_None) < 0) ||
