@@ -32,8 +32,8 @@ bool intern_keys(State& s) {
 }  // namespace
 
 bool init_keys() {
-  State& s = g_state;
-  return s.keys_once.run([&s] {
+  return g_state.keys_once.run([] {
+    State& s = g_state;
     if (!intern_keys<LineItem, ServicePlan, Pricing, TipLinesContext, DeliverableLinesContext>(s) ||
         !(s.total_key = intern("total")) || !(s.discount_key = intern("discount")) ||
         !(s.subtotals_key = intern("subtotals"))) {
