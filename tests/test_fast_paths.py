@@ -90,6 +90,10 @@ class Lines(collections.abc.Sequence):
 class World:
     """The objects a scenario's calls share, built afresh for every run."""
 
+    def __deepcopy__(self, memo):
+        # a hook copied with a record (a step may copy the plans) still acts on this world
+        return self
+
     def __init__(self, spec):
         self.pricings = [pricing(plans=[plan(), plan("gold", per_deliverable_price="0")],
                                  **{k: fresh(v) for k, v in p.items()}) for p in spec["pricings"]]
@@ -168,6 +172,12 @@ class World:
                 p["_" + key] = p.pop(key)
             elif "_" + key in p:
                 p[key] = p.pop("_" + key)
+        elif kind == "order":  # a key moved to the end: the same items in another order
+            bill = self.bill(a)
+            d = bill[0] if b % 2 and bill and isinstance(bill[0], dict) else self.pricings[0]
+            if d:
+                key = list(d)[b % len(d)]
+                d[key] = d.pop(key)
         elif kind == "wrap":
             c = self.sales[a % 2] if b % 2 else self.tips[a % 2]
             if c["pricing"] is not None:
@@ -328,7 +338,7 @@ def bills(draw):
 
 calls = st.tuples(st.sampled_from(["totals", "reckon", "sale", "tip", "divide"]), st.integers(0, 9),
                   st.sampled_from([0, 2, 2, 3, 28, 29]))
-changes = st.tuples(st.sampled_from(["text", "plans", "key", "wrap", "feed", "hook"]), st.integers(0, 20),
+changes = st.tuples(st.sampled_from(["text", "plans", "key", "order", "wrap", "feed", "hook"]), st.integers(0, 20),
                     st.integers(0, 20))
 scenarios = st.fixed_dictionaries({
     "pricings": st.lists(st.dictionaries(st.sampled_from(PRICING_TEXTS), st.sampled_from(PERCENTAGES)),

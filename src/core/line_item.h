@@ -35,7 +35,8 @@ struct LineItem {
   LineItem() {}  // NOLINT: not = default, see above
 
   // Not a field: 1 + the row of a generated line in the table of generated
-  // lines (generated_lines()), set by the line generators alone; 0 for any
+  // lines (generated_lines()), set by the line generators (and by the
+  // test-only floors, to write their lines as a call does); 0 for any
   // other line. Equality and the hash look only at the eleven fields.
   uint8_t generated = 0;
 

@@ -189,15 +189,23 @@ void give_row(LineItem& l, const GeneratedLine& g) {
   l.back_into_percentage = g.back_into_percentage;
 }
 
-GeneratedLine::Source generated_source(const LineItem& l, std::string_view field) {
-  if (l.id >= 0 || !l.description.empty() || l.frozen_value) return kNone;
-  for (const GeneratedLine& g : kGenerated) {
+uint8_t generated_row(const LineItem& l) {
+  if (l.id >= 0 || !l.description.empty() || l.frozen_value) return 0;
+  for (size_t i = 0; i < std::size(kGenerated); ++i) {
+    const GeneratedLine& g = kGenerated[i];
     if (g.id == l.id && g.kind == l.kind && g.priority == l.priority && g.category == l.category &&
         g.account == l.destination_account && g.back_into_percentage == l.back_into_percentage) {
-      return field == "amount" ? g.amount_from : field == "percentage" ? g.percentage_from : kNone;
+      return static_cast<uint8_t>(i + 1);
     }
   }
-  return kNone;
+  return 0;
+}
+
+GeneratedLine::Source generated_source(const LineItem& l, std::string_view field) {
+  const uint8_t row = generated_row(l);
+  if (row == 0) return kNone;
+  const GeneratedLine& g = kGenerated[row - 1];
+  return field == "amount" ? g.amount_from : field == "percentage" ? g.percentage_from : kNone;
 }
 
 Outcome<Lines> tip_fee_lines(TipLinesContext&& context) {

@@ -51,6 +51,10 @@ std::span<const GeneratedLine> generated_lines();
 // Gives `line` the fixed fields of `row`, and kZero as the texts it fixes.
 void give_row(LineItem& line, const GeneratedLine& row);
 
+// 1 + the row whose fixed fields `line` has (as a generated line handed
+// back by the caller has), or 0.
+uint8_t generated_row(const LineItem& line);
+
 // Where the text `field` ("amount" or "percentage") of a line comes from,
 // if the line has every fixed field of a row (as a generated line handed
 // back by the caller has): a name for an error in that text.

@@ -195,48 +195,37 @@ bool read(Reader& rd, PyObject* o, T& out) {
   return quick(rd, o, out) == Got::Value;
 }
 
-template <typename R>
-using Values = std::array<PyObject*, RecordInfo<R>::count>;
-
-// The values of an exact dict that holds the record's fields and nothing
-// else, under the interned keys themselves: what a lookup of each key would
-// find, found in one pass over its items. (Such a lookup runs no Python code
-// either: the dict compares exact str keys itself.) False for anything
-// else, which is read key by key.
+// Whether the items of `o` can be taken in one pass: an exact dict of as
+// many items as the record has fields (the order of its keys is checked as
+// they come).
 //
 // Fast path (FastPath::OnePassRead), where a lookup of each key is the
-// general path. Assumes that nothing changes the dict while its values are
-// read, which read_field makes so: only quick converters see them, and the
-// first field that needs Python code ends the pass. Without the GIL another
-// thread could change it: never there. Buys 25 to 50 % of a call
+// general path: a dict written in the record's order (as hosts write it)
+// gives each field its value as the next of its items, under the interned
+// key itself; such a lookup would find the same value and runs no Python
+// code either (the dict compares exact str keys itself). The pass assumes
+// that nothing changes the dict while it goes on, which read_field makes
+// so: only quick converters see its values, and the first field whose key
+// is not the next item's, or whose value needs Python code, ends it (that
+// field and every one after it are looked up). Without the GIL another
+// thread could change the dict: never there. Buys 25 to 50 % of a call
 // (benchmarks/README.md).
 template <typename R>
-bool one_pass_values(PyObject* o, Values<R>& values) {
+bool one_pass_possible(PyObject* o) {
 #ifdef Py_GIL_DISABLED
-  // another thread could change the dict under the pass
-  (void)o, (void)values;
-  return false;
+  (void)o;
+  return false;  // another thread could change the dict under the pass
 #else
-  constexpr size_t n = RecordInfo<R>::count;
-  if (!fast_path(FastPath::OnePassRead) || !PyDict_CheckExact(o) || PyDict_GET_SIZE(o) != static_cast<Py_ssize_t>(n)) {
-    return false;
-  }
-  const RecordKeys<R>& keys = record_keys<R>();
-  values.fill(nullptr);
-  Py_ssize_t pos = 0;
-  PyObject *key, *value;
-  size_t expected = 0;  // dicts are usually written in the record's order
-  while (PyDict_Next(o, &pos, &key, &value)) {
-    size_t k = expected < n && keys[expected] == key ? expected : n;
-    for (size_t j = 0; k == n && j < n; ++j) {
-      if (keys[j] == key) k = j;
-    }
-    if (k == n || values[k]) return false;
-    values[k] = value;
-    expected = k + 1;
-  }
-  return true;  // n distinct keys of the record in a dict of n items: all of them
+  return fast_path(FastPath::OnePassRead) && PyDict_CheckExact(o) &&
+         PyDict_GET_SIZE(o) == static_cast<Py_ssize_t>(RecordInfo<R>::count);
 #endif
+}
+
+// The value of the item at `pos` if its key is `key`, else nullptr (and
+// the pass ends).
+inline PyObject* next_item(PyObject* o, Py_ssize_t& pos, PyObject* key) {
+  PyObject *k, *v;
+  return PyDict_Next(o, &pos, &k, &v) && k == key ? v : nullptr;
 }
 
 // mapping[key] as a new reference; on failure the lookup's own error is set
@@ -268,27 +257,34 @@ bool lookup(PyObject* map, PyObject* key, PyRef& out) {
   return static_cast<bool>(out);
 }
 
-// One field of a record: from its value found in one pass (`value`, while
-// `one_pass`) through the quick converter, else looked up and read. The
-// first field whose quick converter needs Python code ends the pass: it and
-// every field after it are looked up. A failed lookup keeps its own error;
-// a failed conversion is reported as a failure of the field.
+// One field of a record: while `one_pass` (one_pass_possible), the next
+// item's value if its key is the field's, through the quick converter;
+// else looked up and read. A failed lookup keeps its own error; a failed
+// conversion is reported as a failure of the field.
+template <typename R, typename T>
+CORBYL_NOINLINE Got look_up_field(Reader& rd, PyObject* o, PyObject* key, T& field) {
+  PyRef looked_up;
+  if (!lookup(o, key, looked_up)) return Got::Error;
+  if (read(rd, looked_up.get(), field)) return Got::Value;
+  wrap_field_error(RecordInfo<R>::name.data(), key);
+  return Got::Error;
+}
+
 template <bool kQuickOnly, typename R, typename T>
-Got read_field(Reader& rd, PyObject* o, PyObject* key, PyObject* value, bool& one_pass, T& field) {
+CORBYL_ALWAYS_INLINE inline Got read_field(Reader& rd, PyObject* o, PyObject* key, Py_ssize_t& pos, bool& one_pass,
+                                           T& field) {
   if (one_pass) {
-    const Got got = quick(rd, value, field);
-    if (got == Got::Error) wrap_field_error(RecordInfo<R>::name.data(), key);
-    if (kQuickOnly || got != Got::NeedsPython) return got;
+    if (PyObject* value = next_item(o, pos, key)) {
+      const Got got = quick(rd, value, field);
+      if (got == Got::Error) wrap_field_error(RecordInfo<R>::name.data(), key);
+      if (kQuickOnly || got != Got::NeedsPython) return got;
+    }
     one_pass = false;
   }
   if constexpr (kQuickOnly) {
     return Got::NeedsPython;
   } else {
-    PyRef looked_up;
-    if (!lookup(o, key, looked_up)) return Got::Error;
-    if (read(rd, looked_up.get(), field)) return Got::Value;
-    wrap_field_error(RecordInfo<R>::name.data(), key);
-    return Got::Error;
+    return look_up_field<R>(rd, o, key, field);
   }
 }
 
@@ -297,16 +293,16 @@ Got read_field(Reader& rd, PyObject* o, PyObject* key, PyObject* value, bool& on
 // NeedsPython where that cannot be done.
 template <bool kQuickOnly, typename R>
 Got read_record(Reader& rd, PyObject* o, R& r) {
-  Values<R> values;
-  bool one_pass = one_pass_values<R>(o, values);
+  bool one_pass = one_pass_possible<R>(o);
   if (kQuickOnly && !one_pass) return Got::NeedsPython;
+  Py_ssize_t pos = 0;
   const PyRef held = PyRef::borrow(o);  // the record outlives any Python code run while it is read
   const RecordKeys<R>& keys = record_keys<R>();
   size_t i = 0;
   Got got = Got::Value;
   // (each field's step inlined: a record is read in one straight run)
   RecordInfo<R>::visit(r, [&](auto& field) CORBYL_ALWAYS_INLINE {
-    got = read_field<kQuickOnly, R>(rd, o, keys[i], values[i], one_pass, field);
+    got = read_field<kQuickOnly, R>(rd, o, keys[i], pos, one_pass, field);
     ++i;
     return got == Got::Value;
   });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/fast_paths.h"
+#include "core/lines.h"
 #include "python/errors.h"
 #include "python/functions.h"
 #include "python/read.h"
@@ -189,7 +190,8 @@ PyObject* t_floor_totals(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
 // The lines that floor_lines and floor_tip_lines write: those of a real
 // call, taken once before it is timed (as the module prepares its templates
-// at import), with characters of their own.
+// at import), with characters of their own; the generated ones are written
+// from their templates, as the call's are.
 std::vector<corbyl::LineItem> g_floor_sale, g_floor_tip;
 
 // floor_shape("sale" or "tip", lines)
@@ -206,6 +208,7 @@ PyObject* t_floor_shape(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   for (auto& l : lines) {
     for (corbyl::Text* t : {&l.amount, &l.description, &l.percentage}) *t = corbyl::Text(std::string(t->str()));
     if (l.frozen_value) l.frozen_value = corbyl::Text(std::string(l.frozen_value->str()));
+    l.generated = corbyl::generated_row(l);  // written as the call writes its generated lines
   }
   (std::strcmp(kind, "sale") == 0 ? g_floor_sale : g_floor_tip) = std::move(lines);
   Py_RETURN_NONE;
