@@ -15,6 +15,15 @@ constexpr const std::array<u128, 39>& kPow10 = detail::kPowersOfTen;
 
 constexpr u128 kMax = Decimal::kMaxCoefficient;
 
+// kMaxOver[k] = (2^96 - 1) / 10^k: the largest coefficient that can gain k
+// digits.
+constexpr std::array<u128, 10> make_max_over() {
+  std::array<u128, 10> t{};
+  for (size_t k = 0; k < t.size(); ++k) t[k] = kMax / kPow10[k];
+  return t;
+}
+constexpr std::array<u128, 10> kMaxOver = make_max_over();
+
 // The largest coefficient that can be scaled up by 10^k and stay below
 // 2^127, so that adding a 96-bit coefficient cannot carry out of 128 bits.
 constexpr std::array<u128, Decimal::kMaxScale + 1> make_align_limits() {
@@ -181,6 +190,7 @@ void extend_digits(Quotient& x, u128 d) {
     if (k > 9) k = 9;
     bool appended = false;
     for (; k > 0 && !appended; --k) {
+      if (x.q > kMaxOver[k]) continue;  // k more digits cannot fit: no division for them
       const u128 t = x.r * kPow10[k];
       const u128 digits = t / d;
       const u128 nq = x.q * kPow10[k] + digits;

@@ -11,7 +11,8 @@
 //   OnePassRead, TextViews, CompactInt,
 //   ListByPosition                              python/read.cpp
 //   HeldInPlace                                 python/read.h
-//   GiveBackAmount, ShareEqualSubtotals         python/write.cpp
+//   GiveBackAmount, ShareEqualSubtotals,
+//   PartsRefcountOnce                           python/write.cpp
 //   GeneratedTemplates                          python/templates.h
 //   PresizedDict                                python/pyref.h
 //
@@ -50,7 +51,8 @@ namespace corbyl {
   X(CompactInt, 16) \
   X(ListByPosition, 17) \
   X(PresizedDict, 18) \
-  X(HeldInPlace, 19)
+  X(HeldInPlace, 19) \
+  X(PartsRefcountOnce, 20)
 
 #define CORBYL_FAST_PATH_BIT(name, bit) name = 1ull << (bit),
 enum class FastPath : uint64_t { CORBYL_FAST_PATH_LIST(CORBYL_FAST_PATH_BIT) };

@@ -136,11 +136,23 @@ PyObject* parts_to_list(const Division& parts) {
   PyRef base = PyRef::steal(decimal_to_str(parts.base));
   PyRef list = PyRef::steal(PyList_New(parts.count));
   if (!larger || !base || !list) return result_creation_failed();
+  // Fast path (FastPath::PartsRefcountOnce): the str is this call's own,
+  // seen by no one else yet, so its count is raised once by all the
+  // references the list takes, not step by step (on 3.12 and later each
+  // step is a load, a test for immortality and a store that the next step
+  // waits for). Assumes a build with the GIL that counts no references of
+  // its own (not a debug build, which counts each one taken); nothing
+  // invalidates it. Buys about 40 % of a division into 65,535 parts on
+  // 3.14, nothing on 3.11 (benchmarks/README.md).
   auto fill = [&](uint32_t from, uint32_t to, PyObject* s) {
-    for (uint32_t i = from; i < to; ++i) {
-      Py_INCREF(s);
-      PyList_SET_ITEM(list.get(), i, s);
+    for (uint32_t i = from; i < to; ++i) PyList_SET_ITEM(list.get(), i, s);
+#if !defined(Py_REF_DEBUG) && !defined(Py_GIL_DISABLED)
+    if (fast_path(FastPath::PartsRefcountOnce)) {
+      Py_SET_REFCNT(s, Py_REFCNT(s) + static_cast<Py_ssize_t>(to - from));
+      return;
     }
+#endif
+    for (uint32_t i = from; i < to; ++i) Py_INCREF(s);
   };
   fill(0, parts.larger_count, larger.get());
   fill(parts.larger_count, parts.count, base.get());
