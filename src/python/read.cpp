@@ -208,7 +208,7 @@ bool read(Reader& rd, PyObject* o, T& out) {
 // so: only quick converters see its values, and the first field whose key
 // is not the next item's, or whose value needs Python code, ends it (that
 // field and every one after it are looked up). Without the GIL another
-// thread could change the dict: never there. Buys 25 to 50 % of a call
+// thread could change the dict: never there. Buys 24 to 44 % of a call
 // (benchmarks/README.md).
 template <typename R>
 bool one_pass_possible(PyObject* o) {
