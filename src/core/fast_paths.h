@@ -1,20 +1,8 @@
 // The fast paths: second ways to compute what a general path beside them
 // computes, each kept because it was measured to pay (benchmarks/README.md
-// has the figures). Each has a bit here, and its contract (what it assumes,
-// what invalidates it, what it buys) where it lives:
-//
-//   ParseInline, AddInline, MultiplyInline      core/decimal.h
-//   Align128                                    core/decimal.cpp (add_signed)
-//   LinearMap, IdMask, MapByPosition            core/subtotals.h
-//   SortedBill, RepeatedText, RepeatedLine,
-//   QuantaCount                                 core/totals.cpp
-//   OnePassRead, TextViews, CompactInt,
-//   ListByPosition                              python/read.cpp
-//   HeldInPlace                                 python/read.h
-//   GiveBackAmount, ShareEqualSubtotals,
-//   PartsRefcountOnce                           python/write.cpp
-//   GeneratedTemplates                          python/templates.h
-//   PresizedDict                                python/pyref.h
+// has the figures and where each lives). Each has a bit here, and its
+// contract (what it assumes, what invalidates it, what it buys) where it
+// lives, beside the test of `FastPath::X`.
 //
 // `fast_path(FastPath::X)` says whether X is taken. A build with
 // CORBYL_FAST_PATHS=OFF (CMake) takes none of them. The test-only

@@ -27,9 +27,7 @@ inline constexpr std::array<u128, 39> kPowersOfTen = make_powers_of_ten();
 inline u128 pow10(uint32_t n) {
   assert(n < detail::kPowersOfTen.size());
 #ifndef NDEBUG
-  // where a failed assertion returns (mingw's does), the read stays inside
-  // the table, and the compiler sees that it does
-  if (n >= detail::kPowersOfTen.size()) n = 0;
+  if (n >= detail::kPowersOfTen.size()) n = 0;  // where a failed assertion returns (mingw's)
 #endif
   return detail::kPowersOfTen[n];
 }

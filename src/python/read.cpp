@@ -195,21 +195,16 @@ bool read(Reader& rd, PyObject* o, T& out) {
   return quick(rd, o, out) == Got::Value;
 }
 
-// Whether the items of `o` can be taken in one pass: an exact dict of as
-// many items as the record has fields (the order of its keys is checked as
-// they come).
+// Whether an exact dict's items can be taken in one pass.
 //
 // Fast path (FastPath::OnePassRead), where a lookup of each key is the
-// general path: a dict written in the record's order (as hosts write it)
-// gives each field its value as the next of its items, under the interned
-// key itself; such a lookup would find the same value and runs no Python
-// code either (the dict compares exact str keys itself). The pass assumes
-// that nothing changes the dict while it goes on, which read_field makes
-// so: only quick converters see its values, and the first field whose key
-// is not the next item's, or whose value needs Python code, ends it (that
-// field and every one after it are looked up). Without the GIL another
-// thread could change the dict: never there. Buys 24 to 44 % of a call
-// (benchmarks/README.md).
+// general path: a dict written in the record's order gives each field its
+// value as its next item, under the interned key itself (what a lookup,
+// which runs no Python code for exact str keys either, would find). Only
+// quick converters see the values; the first field whose key is not the
+// next item's, or whose value needs Python code, ends the pass, and it and
+// every field after it are looked up. Never without the GIL (another thread
+// could change the dict). Buys 24 to 44 % of a call (benchmarks/README.md).
 template <typename R>
 bool one_pass_possible(PyObject* o) {
 #ifdef Py_GIL_DISABLED
@@ -316,13 +311,9 @@ Got read_record(Reader& rd, PyObject* o, R& r) {
 }
 
 template <Record R>
-Got quick(Reader& rd, PyObject* o, R& out) {
-  return read_record<true>(rd, o, out);
-}
+Got quick(Reader& rd, PyObject* o, R& out) { return read_record<true>(rd, o, out); }
 template <Record R>
-bool read(Reader& rd, PyObject* o, R& out) {
-  return read_record<false>(rd, o, out) == Got::Value;
-}
+bool read(Reader& rd, PyObject* o, R& out) { return read_record<false>(rd, o, out) == Got::Value; }
 
 // The element at k of an exact list or tuple, owned; nullptr past the end.
 PyRef item_at(PyObject* o, Py_ssize_t k) {
@@ -407,13 +398,9 @@ Got read_list(Reader& rd, PyObject* o, std::vector<T>& out) {
 }
 
 template <typename T>
-Got quick(Reader& rd, PyObject* o, std::vector<T>& out) {
-  return read_list<true>(rd, o, out);
-}
+Got quick(Reader& rd, PyObject* o, std::vector<T>& out) { return read_list<true>(rd, o, out); }
 template <typename T>
-bool read(Reader& rd, PyObject* o, std::vector<T>& out) {
-  return read_list<false>(rd, o, out) == Got::Value;
-}
+bool read(Reader& rd, PyObject* o, std::vector<T>& out) { return read_list<false>(rd, o, out) == Got::Value; }
 
 template <bool kQuickOnly, typename T>
 Got read_optional(Reader& rd, PyObject* o, std::optional<T>& out) {
@@ -428,13 +415,9 @@ Got read_optional(Reader& rd, PyObject* o, std::optional<T>& out) {
 }
 
 template <typename T>
-Got quick(Reader& rd, PyObject* o, std::optional<T>& out) {
-  return read_optional<true>(rd, o, out);
-}
+Got quick(Reader& rd, PyObject* o, std::optional<T>& out) { return read_optional<true>(rd, o, out); }
 template <typename T>
-bool read(Reader& rd, PyObject* o, std::optional<T>& out) {
-  return read_optional<false>(rd, o, out) == Got::Value;
-}
+bool read(Reader& rd, PyObject* o, std::optional<T>& out) { return read_optional<false>(rd, o, out) == Got::Value; }
 
 }  // namespace
 
