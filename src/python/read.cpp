@@ -252,10 +252,7 @@ bool lookup(PyObject* map, PyObject* key, PyRef& out) {
   return static_cast<bool>(out);
 }
 
-// One field of a record: while `one_pass` (one_pass_possible), the next
-// item's value if its key is the field's, through the quick converter;
-// else looked up and read. A failed lookup keeps its own error; a failed
-// conversion is reported as a failure of the field.
+// A field looked up and read (out of line: the field's general path).
 template <typename R, typename T>
 CORBYL_NOINLINE Got look_up_field(Reader& rd, PyObject* o, PyObject* key, T& field) {
   PyRef looked_up;
@@ -265,6 +262,10 @@ CORBYL_NOINLINE Got look_up_field(Reader& rd, PyObject* o, PyObject* key, T& fie
   return Got::Error;
 }
 
+// One field of a record: while `one_pass` (one_pass_possible), the next
+// item's value if its key is the field's, through the quick converter;
+// else looked up and read. A failed lookup keeps its own error; a failed
+// conversion is reported as a failure of the field.
 template <bool kQuickOnly, typename R, typename T>
 CORBYL_ALWAYS_INLINE inline Got read_field(Reader& rd, PyObject* o, PyObject* key, Py_ssize_t& pos, bool& one_pass,
                                            T& field) {
